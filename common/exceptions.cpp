@@ -1,0 +1,25 @@
+#include "common/exceptions.h"
+
+namespace corvane {
+namespace {
+
+std::string assertionMessage(std::string_view text, std::string_view unit, int line) {
+  std::string message(text);
+  message += " (";
+  message += unit;
+  message += ", line ";
+  message += std::to_string(line);
+  message += ")";
+  return message;
+}
+
+}  // namespace
+
+EAssertionFailed::EAssertionFailed(std::string_view text, std::string_view unit, int line)
+    : Exception(assertionMessage(text, unit, line)), text_(text) {}
+
+EListError EListError::IndexOutOfBounds(long long index) {
+  return EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+}  // namespace corvane

@@ -1,0 +1,41 @@
+// The exception family of the module: every failure inside the library is an
+// Exception (or derived) carrying the message that is logged or shown; the
+// exported entry points turn them into result codes.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace corvane {
+
+class Exception : public std::runtime_error {
+ public:
+  explicit Exception(const std::string& message) : std::runtime_error(message) {}
+  std::string_view Message() const { return what(); }
+};
+
+// An internal invariant was broken. The message is the text followed by the
+// source unit and line: "Assertion failure (Public\Common\kivParamLst, line 120)".
+class EAssertionFailed : public Exception {
+ public:
+  EAssertionFailed(std::string_view text, std::string_view unit, int line);
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// An index outside a list's bounds: "List index out of bounds (%d)".
+class EListError : public Exception {
+ public:
+  using Exception::Exception;
+  static EListError IndexOutOfBounds(long long index);
+};
+
+// Raises EAssertionFailed unless the condition holds.
+inline void Assert(bool condition, std::string_view text, std::string_view unit, int line) {
+  if (!condition) throw EAssertionFailed(text, unit, line);
+}
+
+}  // namespace corvane

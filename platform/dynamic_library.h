@@ -1,0 +1,46 @@
+// Loading libraries at run time and finding the modules of the process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/abi.h"
+
+namespace corvane::platform {
+
+using ModuleHandle = void*;  // an HMODULE on Windows, a dlopen handle on POSIX
+
+class CV_PLATFORM_API DynamicLibrary {
+ public:
+  DynamicLibrary() = default;
+  // Loads the library with the system's critical-error dialogs suppressed.
+  // Throws OsError (function, path, error code) when it cannot be loaded.
+  explicit DynamicLibrary(const std::string& path);
+  DynamicLibrary(const DynamicLibrary&) = delete;
+  DynamicLibrary& operator=(const DynamicLibrary&) = delete;
+  DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
+  DynamicLibrary& operator=(DynamicLibrary&& other) noexcept;
+  ~DynamicLibrary();
+
+  bool loaded() const { return handle_ != nullptr; }
+  ModuleHandle handle() const { return handle_; }
+  void* symbol(const char* name) const;  // nullptr when missing
+  void close();
+
+ private:
+  ModuleHandle handle_ = nullptr;
+};
+
+// Symbol of an already loaded module (GetProcAddress); nullptr when missing.
+CV_PLATFORM_API void* moduleSymbol(ModuleHandle module, const char* name);
+// Handle of a loaded module by file name (GetModuleHandleA); an empty name
+// gives the executable. nullptr when none is loaded under that name.
+CV_PLATFORM_API ModuleHandle moduleHandleByName(std::string_view name);
+// Full file name of the module that contains the given code or data address.
+CV_PLATFORM_API std::string moduleFileNameOfAddress(const void* address);
+// Full file name of a loaded module; the executable for nullptr.
+CV_PLATFORM_API std::string moduleFileName(ModuleHandle module);
+
+}  // namespace corvane::platform

@@ -1,0 +1,24 @@
+// Globally unique identifiers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/abi.h"
+
+namespace corvane::platform {
+
+struct Guid {
+  uint32_t data1;
+  uint16_t data2;
+  uint16_t data3;
+  uint8_t data4[8];
+  friend bool operator==(const Guid&, const Guid&) = default;
+};
+static_assert(sizeof(Guid) == 16);
+
+CV_PLATFORM_API Guid createGuid();
+// Registry form: 38 characters, braces, hyphens, upper-case hexadecimal.
+CV_PLATFORM_API std::string guidToString(const Guid& guid);
+
+}  // namespace corvane::platform

@@ -1,0 +1,85 @@
+// Hidden message-only windows and the per-thread message queues that feed
+// them, with Windows semantics: a window belongs to the thread that created
+// it; posted messages and timer ticks are delivered only when that thread
+// pumps its queue; a message sent from another thread waits until the owner
+// pumps (the sender keeps serving messages sent to its own windows meanwhile).
+// On POSIX the windows, queues and timers live in the platform library that
+// the host and the plug-in share, so a host window handle passed to the
+// plug-in can be posted to.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/abi.h"
+
+namespace corvane::platform {
+
+struct WindowObject;
+using WindowHandle = WindowObject*;  // nullptr is "no window"
+
+using WindowProcedure = intptr_t (*)(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                     intptr_t lParam);
+
+inline constexpr uint32_t kWmNull = 0x0000;
+inline constexpr uint32_t kWmDestroy = 0x0002;
+inline constexpr uint32_t kWmQuit = 0x0012;
+inline constexpr uint32_t kWmTimer = 0x0113;
+inline constexpr uint32_t kWmUser = 0x0400;
+
+inline constexpr uint32_t kSmtoNormal = 0x0000;
+inline constexpr uint32_t kSmtoBlock = 0x0001;
+inline constexpr uint32_t kSmtoAbortIfHung = 0x0002;
+
+struct WindowMessage {
+  WindowHandle window;
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+
+// Creates a message-only window owned by the calling thread. userData is
+// returned by windowUserData. Throws OsError on failure.
+CV_PLATFORM_API WindowHandle createMessageWindow(WindowProcedure procedure, void* userData);
+// Only the owner thread may destroy a window (as on Windows); false otherwise.
+CV_PLATFORM_API bool destroyWindow(WindowHandle window);
+CV_PLATFORM_API bool isWindow(WindowHandle window);
+CV_PLATFORM_API void* windowUserData(WindowHandle window);
+CV_PLATFORM_API uint32_t windowThreadId(WindowHandle window);  // 0 for no window
+CV_PLATFORM_API intptr_t defaultWindowProcedure(WindowHandle window, uint32_t message,
+                                                uintptr_t wParam, intptr_t lParam);
+
+// Queues the message for the window's owner thread; false when the window
+// does not exist or its queue is full.
+CV_PLATFORM_API bool postMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                 intptr_t lParam);
+// Calls the window procedure on its owner thread and waits for the result.
+CV_PLATFORM_API intptr_t sendMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                     intptr_t lParam);
+// As sendMessage but gives up after timeoutMs; with kSmtoAbortIfHung it gives
+// up at once when the owner has not pumped for 5 s. False on time-out or a bad
+// window; result receives the procedure's answer otherwise.
+CV_PLATFORM_API bool sendMessageTimeout(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                        intptr_t lParam, uint32_t flags, uint32_t timeoutMs,
+                                        intptr_t* result);
+// Same thread: calls the procedure at once. Other thread: queues it ahead of
+// posted messages and returns without waiting.
+CV_PLATFORM_API bool sendNotifyMessage(WindowHandle window, uint32_t message, uintptr_t wParam,
+                                       intptr_t lParam);
+CV_PLATFORM_API void postQuitMessage(int32_t exitCode);
+
+// Timers deliver kWmTimer (wParam = id) to the window's owner thread.
+CV_PLATFORM_API bool setTimer(WindowHandle window, uintptr_t id, uint32_t intervalMs);
+CV_PLATFORM_API bool killTimer(WindowHandle window, uintptr_t id);
+
+// Queue of the calling thread. peekMessage does not wait; getMessage waits
+// and returns false for kWmQuit; waitMessage waits at most timeoutMs for a
+// message (true when one is ready). Sent messages for the thread's windows
+// are served inside all three.
+CV_PLATFORM_API bool peekMessage(WindowMessage& message, bool remove);
+CV_PLATFORM_API bool getMessage(WindowMessage& message);
+CV_PLATFORM_API bool waitMessage(uint32_t timeoutMs);
+CV_PLATFORM_API intptr_t dispatchMessage(const WindowMessage& message);
+// Dispatches everything that is ready now; returns the number dispatched.
+CV_PLATFORM_API int pumpMessages();
+
+}  // namespace corvane::platform
