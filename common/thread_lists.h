@@ -1,0 +1,92 @@
+// Lists shared between threads, each guarded by a multi-reader /
+// single-writer lock. Callers take the write lock for any change (and for
+// reads that a change will follow), the read lock for counting and lookups.
+#pragma once
+
+#include <cstdint>
+
+#include "common/hash_list.h"
+#include "common/object_list.h"
+#include "common/string_list.h"
+#include "common/thread_object.h"
+#include "platform/sync.h"
+
+namespace corvane {
+
+template <typename T>
+class TThreadObjectList : public TThreadObject {
+ public:
+  explicit TThreadObjectList(bool ownsObjects = true) : TThreadObject(&list_), list_(ownsObjects) {}
+
+  // The write lock, released with UnlockList().
+  TObjectList<T>& LockList() {
+    LockWrite();
+    return list_;
+  }
+  void UnlockList() { UnlockWrite(); }
+
+  int32_t Count() {
+    ReadLock lock(*this);
+    return list_.Count();
+  }
+
+ private:
+  TObjectList<T> list_;
+};
+
+// Owns its objects; reading a missing key gives nullptr.
+template <typename T>
+class TThreadPtrUIntObjectHashList : public TThreadObject {
+ public:
+  TThreadPtrUIntObjectHashList() : TThreadObject(&list_) {}
+
+  // The write lock, released with UnlockList().
+  TkivPtrUIntObjectHashList<T>& LockList() {
+    LockWrite();
+    return list_;
+  }
+  void UnlockList() { UnlockWrite(); }
+  // The read lock, released with UnlockListRead(). The list is const, the
+  // objects it holds are not.
+  const TkivPtrUIntObjectHashList<T>& LockListRead() {
+    LockRead();
+    return list_;
+  }
+  void UnlockListRead() { UnlockRead(); }
+
+  int32_t Count() {
+    ReadLock lock(*this);
+    return list_.Count();
+  }
+
+ private:
+  TkivPtrUIntObjectHashList<T> list_;
+};
+
+// A string list with its own lock (not a TThreadObject). The write lock is
+// re-entrant for its holder, who may also take read locks. Unsorted; its
+// duplicates policy starts as dupIgnore.
+class TThreadStringList {
+ public:
+  TThreadStringList() = default;
+  TThreadStringList(const TThreadStringList&) = delete;
+  TThreadStringList& operator=(const TThreadStringList&) = delete;
+  virtual ~TThreadStringList() = default;
+
+  TStringList& LockList();
+  // Raises EAssertionFailed when the calling thread does not hold the lock.
+  void UnlockList();
+  const TStringList& LockListRead();
+  // Raises EAssertionFailed when the calling thread holds no read lock.
+  void UnlockListRead();
+
+  void Clear();
+  void SetDuplicates(TDuplicates duplicates);
+  int32_t Count();
+
+ private:
+  TStringList list_;
+  platform::MultiReadExclusiveWriteSynchronizer lock_;
+};
+
+}  // namespace corvane
