@@ -89,4 +89,33 @@ class TThreadStringList {
   platform::MultiReadExclusiveWriteSynchronizer lock_;
 };
 
+// Scoped locks of a TThreadStringList.
+class StringListWriteLock {
+ public:
+  explicit StringListWriteLock(TThreadStringList& owner) : owner_(owner), list_(owner.LockList()) {}
+  StringListWriteLock(const StringListWriteLock&) = delete;
+  StringListWriteLock& operator=(const StringListWriteLock&) = delete;
+  ~StringListWriteLock() { owner_.UnlockList(); }
+
+  TStringList& List() const { return list_; }
+
+ private:
+  TThreadStringList& owner_;
+  TStringList& list_;
+};
+
+class StringListReadLock {
+ public:
+  explicit StringListReadLock(TThreadStringList& owner) : owner_(owner), list_(owner.LockListRead()) {}
+  StringListReadLock(const StringListReadLock&) = delete;
+  StringListReadLock& operator=(const StringListReadLock&) = delete;
+  ~StringListReadLock() { owner_.UnlockListRead(); }
+
+  const TStringList& List() const { return list_; }
+
+ private:
+  TThreadStringList& owner_;
+  const TStringList& list_;
+};
+
 }  // namespace corvane

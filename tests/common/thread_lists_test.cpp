@@ -205,7 +205,8 @@ TEST(ThreadStringList, ConcurrentWritersAndCounters) {
   for (int t = 0; t < 4; ++t) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < 500; ++i) {
-        TStringList& lines = list.LockList();
+        StringListWriteLock lock(list);
+        TStringList& lines = lock.List();
         const std::string line = (i % 2 == 0) ? "same" : "thread " + std::to_string(t);
         const int32_t last = lines.Count() - 1;
         if (last >= 0 && lines.Strings(last) == line) {
@@ -213,17 +214,17 @@ TEST(ThreadStringList, ConcurrentWritersAndCounters) {
         } else {
           lines.Add(line);
         }
-        list.UnlockList();
       }
     });
   }
   for (auto& thread : threads) thread.join();
 
-  const TStringList& lines = list.LockListRead();
   int64_t total = 0;
-  for (int32_t i = 0; i < lines.Count(); ++i) total += 1 + lines.Objects(i);
-  EXPECT_EQ(lines.Count(), list.Count());
-  list.UnlockListRead();
+  {
+    StringListReadLock lock(list);
+    for (int32_t i = 0; i < lock.List().Count(); ++i) total += 1 + lock.List().Objects(i);
+    EXPECT_EQ(lock.List().Count(), list.Count());
+  }
   EXPECT_EQ(total, 2000);
   list.Clear();
   EXPECT_EQ(list.Count(), 0);
