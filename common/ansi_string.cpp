@@ -1,0 +1,56 @@
+#include "common/ansi_string.h"
+
+#include <cstring>
+#include <new>
+
+#include "platform/interlocked.h"
+#include "platform/shared_memory.h"
+
+namespace corvane {
+
+AnsiString::AnsiString(std::string_view text) {
+  if (text.empty()) return;
+  auto* block = static_cast<char*>(platform::sharedAlloc(sizeof(StringHeader) + text.size() + 1));
+  if (block == nullptr) throw std::bad_alloc();
+  auto* header = reinterpret_cast<StringHeader*>(block);
+  header->refCount = 1;
+  header->length = static_cast<int32_t>(text.size());
+  chars_ = block + sizeof(StringHeader);
+  std::memcpy(chars_, text.data(), text.size());
+  chars_[text.size()] = '\0';
+}
+
+AnsiString::AnsiString(const AnsiString& other) noexcept : chars_(other.chars_) {
+  if (chars_) platform::interlockedIncrement(Header(chars_)->refCount);
+}
+
+AnsiString& AnsiString::operator=(const AnsiString& other) noexcept {
+  if (chars_ != other.chars_) {
+    if (other.chars_) platform::interlockedIncrement(Header(other.chars_)->refCount);
+    Release(std::exchange(chars_, other.chars_));
+  }
+  return *this;
+}
+
+AnsiString& AnsiString::operator=(AnsiString&& other) noexcept {
+  if (this != &other) Release(std::exchange(chars_, std::exchange(other.chars_, nullptr)));
+  return *this;
+}
+
+AnsiString AnsiString::Share(const char* chars) noexcept {
+  AnsiString shared;
+  if (chars != nullptr) {
+    platform::interlockedIncrement(Header(chars)->refCount);
+    shared.chars_ = const_cast<char*>(chars);
+  }
+  return shared;
+}
+
+void AnsiString::Release(char* chars) noexcept {
+  if (chars == nullptr) return;
+  StringHeader* header = Header(chars);
+  if (platform::interlockedRead(header->refCount) < 0) return;  // a constant, never freed
+  if (platform::interlockedDecrement(header->refCount) == 0) platform::sharedFree(header);
+}
+
+}  // namespace corvane
