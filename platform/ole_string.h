@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,7 @@ using Bstr = OleChar*;  // points at the first code unit; nullptr is the empty s
 
 CV_PLATFORM_API Bstr sysAllocString(const OleChar* text);  // zero-terminated input
 CV_PLATFORM_API Bstr sysAllocStringLen(const OleChar* text, uint32_t length);  // text may be null
+// Keeps odd byte lengths; null bytes give a zero-filled string.
 CV_PLATFORM_API Bstr sysAllocStringByteLen(const char* bytes, uint32_t byteLength);
 CV_PLATFORM_API bool sysReAllocStringLen(Bstr* target, const OleChar* text, uint32_t length);
 CV_PLATFORM_API void sysFreeString(Bstr text);
@@ -27,7 +29,12 @@ CV_PLATFORM_API uint32_t sysStringByteLen(Bstr text);  // bytes
 class OleString {
  public:
   OleString() = default;
-  explicit OleString(std::u16string_view text);
+  // A copy of text; throws std::bad_alloc when the allocator refuses.
+  explicit OleString(std::u16string_view text)
+      : text_(text.size() < 0x3FFFFFF0u ? sysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()))
+                                        : nullptr) {
+    if (!text_) throw std::bad_alloc();
+  }
   static OleString adopt(Bstr text) {
     OleString s;
     s.text_ = text;

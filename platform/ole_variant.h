@@ -61,6 +61,7 @@ enum VarType : uint16_t {
   vtUI8 = 21,
   vtInt = 22,
   vtUInt = 23,
+  vtRecord = 0x24,
   vtString = 0x100,
   vtUString = 0x102,
   vtArray = 0x2000,
@@ -80,11 +81,27 @@ inline constexpr Lcid kLocaleEnglishUs = 0x0409;
 inline constexpr int16_t kVariantTrue = -1;
 inline constexpr int16_t kVariantFalse = 0;
 
+// Safe array features (fFeatures).
+inline constexpr uint16_t kFadfAuto = 0x0001;
+inline constexpr uint16_t kFadfStatic = 0x0002;
+inline constexpr uint16_t kFadfEmbedded = 0x0004;
+inline constexpr uint16_t kFadfFixedSize = 0x0010;
+inline constexpr uint16_t kFadfRecord = 0x0020;
+inline constexpr uint16_t kFadfHaveIid = 0x0040;
+inline constexpr uint16_t kFadfHaveVarType = 0x0080;
+inline constexpr uint16_t kFadfBstr = 0x0100;
+inline constexpr uint16_t kFadfUnknown = 0x0200;
+inline constexpr uint16_t kFadfDispatch = 0x0400;
+inline constexpr uint16_t kFadfVariant = 0x0800;
+inline constexpr uint16_t kFadfCreateVector = 0x2000;
+
 struct SafeArrayBound {
   uint32_t elements;
   int32_t lowerBound;
 };
 
+// As in OLE, a 16-byte hidden header precedes the structure: the element
+// type in its last four bytes, or the interface IID for arrays of interfaces.
 struct SafeArray {
   uint16_t dims;
   uint16_t features;
