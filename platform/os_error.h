@@ -47,6 +47,9 @@ inline constexpr uint32_t kErrorModNotFound = 126;
 inline constexpr uint32_t kErrorMoreData = 234;
 inline constexpr uint32_t kErrorNoMoreItems = 259;
 inline constexpr uint32_t kErrorTimeout = 1460;
+inline constexpr uint32_t kErrorUnhandledException = 574;
 inline constexpr uint32_t kErrorInvalidWindowHandle = 1400;
+inline constexpr uint32_t kErrorWindowOfOtherThread = 1408;
+inline constexpr uint32_t kErrorNotEnoughQuota = 1816;
 
 }  // namespace corvane::platform
