@@ -30,11 +30,6 @@ namespace corvane::platform::messaging {
 using Clock = std::chrono::steady_clock;
 using Lock = std::unique_lock<std::mutex>;
 
-// Windows error codes of this component that the shared list does not name.
-inline constexpr uint32_t kErrorUnhandledException = 574;
-inline constexpr uint32_t kErrorWindowOfOtherThread = 1408;
-inline constexpr uint32_t kErrorNotEnoughQuota = 1816;
-
 inline constexpr size_t kPostedLimit = 10000;  // posted messages per thread, as on Windows
 inline constexpr uint32_t kDefaultHungThresholdMs = 5000;
 inline constexpr uint32_t kMinimumTimerMs = 10;

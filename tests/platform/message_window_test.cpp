@@ -15,7 +15,6 @@ using namespace corvane::platform::testing;
 
 namespace {
 
-constexpr uint32_t kErrorNotEnoughQuota = 1816;
 
 // A window of the test's own thread, destroyed at the end of the test.
 class OwnedWindow {
