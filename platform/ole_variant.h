@@ -154,7 +154,10 @@ CV_PLATFORM_API void variantInit(Variant* value);
 CV_PLATFORM_API HResult variantClear(Variant* value);
 CV_PLATFORM_API HResult variantCopy(Variant* target, const Variant* source);
 CV_PLATFORM_API HResult variantCopyInd(Variant* target, const Variant* source);
-// Converts with the user's default locale. target may equal source.
+// Converts with the user's default locale. target may equal source; on
+// failure the target is left as it was. The POSIX backend knows one locale,
+// US English, whatever LCID is given, and ignores the calendar and NLS
+// formatting flags.
 CV_PLATFORM_API HResult variantChangeType(Variant* target, const Variant* source, uint16_t flags,
                                           uint16_t type);
 CV_PLATFORM_API HResult variantChangeTypeEx(Variant* target, const Variant* source, Lcid locale,

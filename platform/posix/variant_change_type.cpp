@@ -419,6 +419,26 @@ HResult fromEmpty(Variant& out, uint16_t target) {
   }
 }
 
+// A one-dimensional byte array and a string convert into each other byte
+// for byte, as in OLE.
+HResult textFromBytes(Variant& out, SafeArray* bytes) {
+  if (!bytes || bytes->dims != 1) return kHrInvalidArg;
+  out.bstrVal = sysAllocStringByteLen(static_cast<const char*>(bytes->data), bytes->bounds[0].elements);
+  if (!out.bstrVal) return kHrOutOfMemory;
+  out.vt = vtBstr;
+  return kHrOk;
+}
+
+HResult bytesFromText(Variant& out, Bstr text) {
+  const SafeArrayBound bound{sysStringByteLen(text), 0};
+  SafeArray* bytes = safeArrayCreate(vtUI1, 1, &bound);
+  if (!bytes) return kHrOutOfMemory;
+  if (bound.elements) std::memcpy(bytes->data, text, bound.elements);
+  out.vt = vtArray | vtUI1;
+  out.parray = bytes;
+  return kHrOk;
+}
+
 // Whether OLE knows the target type at all; known types it cannot convert
 // to fail with a type mismatch instead.
 bool isKnownTarget(uint16_t type) {
@@ -436,6 +456,8 @@ HResult coerce(Variant& out, const Variant& source, uint16_t target, uint16_t fl
     out.vt = target;
     return kHrOk;
   }
+  if (type == (vtArray | vtUI1) && target == vtBstr) return textFromBytes(out, source.parray);
+  if (type == vtBstr && target == (vtArray | vtUI1)) return bytesFromText(out, source.bstrVal);
   if ((type | target) & (vtArray | vtByRef)) return kHrDispTypeMismatch;
   switch (type) {
     case vtEmpty: return fromEmpty(out, target);
