@@ -14,6 +14,7 @@
 
 namespace corvane::platform {
 
+// POSIX writes the text as one line (a newline appended) in one write.
 CV_PLATFORM_API void outputDebugString(std::string_view text);
 
 inline constexpr uint32_t kMbOk = 0x0000;

@@ -12,11 +12,18 @@ namespace corvane::platform {
 
 using ModuleHandle = void*;  // an HMODULE on Windows, a dlopen handle on POSIX
 
+// Load failures carry the codes LoadLibrary gives: kErrorModNotFound for a
+// missing file or a missing library it needs, kErrorBadExeFormat for a file
+// that is no loadable image for this process, kErrorProcNotFound for an
+// import that cannot be resolved, kErrorAccessDenied for an unreadable file.
+inline constexpr uint32_t kErrorBadExeFormat = 193;
+
 class CV_PLATFORM_API DynamicLibrary {
  public:
   DynamicLibrary() = default;
-  // Loads the library with the system's critical-error dialogs suppressed.
-  // Throws OsError (function, path, error code) when it cannot be loaded.
+  // Loads the library with the system's critical-error dialogs suppressed
+  // (POSIX: dlopen with RTLD_NOW | RTLD_LOCAL). Throws OsError (function,
+  // path, error code) and sets lastErrorCode when it cannot be loaded.
   explicit DynamicLibrary(const std::string& path);
   DynamicLibrary(const DynamicLibrary&) = delete;
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
@@ -35,8 +42,10 @@ class CV_PLATFORM_API DynamicLibrary {
 
 // Symbol of an already loaded module (GetProcAddress); nullptr when missing.
 CV_PLATFORM_API void* moduleSymbol(ModuleHandle module, const char* name);
-// Handle of a loaded module by file name (GetModuleHandleA); an empty name
-// gives the executable. nullptr when none is loaded under that name.
+// Handle of a loaded module by file name (GetModuleHandleA), without loading
+// anything or holding a reference; an empty name gives the executable. A name
+// with a delimiter is compared with the full path, others with the last part
+// (case-sensitively on POSIX). nullptr when none is loaded under that name.
 CV_PLATFORM_API ModuleHandle moduleHandleByName(std::string_view name);
 // Full file name of the module that contains the given code or data address.
 CV_PLATFORM_API std::string moduleFileNameOfAddress(const void* address);

@@ -15,10 +15,11 @@ namespace corvane::platform {
 CV_PLATFORM_API char pathDelimiter();
 CV_PLATFORM_API bool isPathDelimiter(char c);  // "\" on Windows, "/" everywhere
 
-CV_PLATFORM_API bool fileExists(const std::string& path);
+CV_PLATFORM_API bool fileExists(const std::string& path);  // anything but a folder
 CV_PLATFORM_API bool directoryExists(const std::string& path);
-// Names (not paths) of the files matching a pattern whose last part may hold
-// the wildcards "*" and "?", in the order the system lists them.
+// Names (not paths) of the files and folders matching a pattern whose last
+// part may hold the wildcards "*" and "?", in the order the system lists
+// them, without "." and "..". POSIX compares case-sensitively.
 CV_PLATFORM_API std::vector<std::string> findFiles(const std::string& pattern);
 CV_PLATFORM_API bool createDirectories(const std::string& path);
 CV_PLATFORM_API bool deleteFile(const std::string& path);
@@ -34,7 +35,9 @@ enum class SpecialFolder : uint32_t {
   CommonAppData = 35,    // application data of all users
   ProgramFiles = 38,
 };
-// nullopt when the system does not know the folder.
+// nullopt when the system does not know the folder. POSIX: CommonAppData is
+// CORVANE_COMMON_APPDATA or /var/lib, AppData $XDG_CONFIG_HOME or ~/.config,
+// LocalAppData $XDG_DATA_HOME or ~/.local/share, ProgramFiles /opt.
 CV_PLATFORM_API std::optional<std::string> specialFolder(SpecialFolder folder);
 CV_PLATFORM_API std::string tempDirectory();  // with a trailing delimiter
 
@@ -45,8 +48,10 @@ CV_PLATFORM_API bool setEnvironmentVariable(const std::string& name, const std::
 CV_PLATFORM_API std::vector<std::string> processArguments();
 CV_PLATFORM_API std::string executablePath();
 
-// What kind of program a file holds (GetBinaryType): a 32- or 64-bit Windows
-// executable, or something else.
+// What kind of program a file holds (GetBinaryType), read from its header on
+// every system: a 32- or 64-bit Windows executable, another executable (ELF,
+// DOS, PE of another machine), or Unknown for anything unreadable or not
+// executable.
 enum class BinaryType : uint8_t { Unknown, Windows32, Windows64, Other };
 CV_PLATFORM_API BinaryType binaryType(const std::string& path);
 

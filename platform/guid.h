@@ -17,6 +17,8 @@ struct Guid {
 };
 static_assert(sizeof(Guid) == 16);
 
+// A random (version 4) GUID from the system's cryptographic random source;
+// throws OsError when the source fails.
 CV_PLATFORM_API Guid createGuid();
 // Registry form: 38 characters, braces, hyphens, upper-case hexadecimal.
 CV_PLATFORM_API std::string guidToString(const Guid& guid);

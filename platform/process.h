@@ -13,15 +13,20 @@ namespace corvane::platform {
 
 class CV_PLATFORM_API ChildProcess {
  public:
-  // Starts the program with the arguments; throws OsError on failure.
+  // Starts the program (a path, not searched for) with the arguments; the
+  // child inherits the environment. Throws OsError on failure.
   ChildProcess(const std::string& program, const std::vector<std::string>& arguments);
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
   ChildProcess(ChildProcess&&) noexcept;
   ~ChildProcess();  // waits for the child when it was not waited for
 
-  // Exit code; waits at most timeoutMs, nullopt-like -1 with timedOut set on time-out.
+  // Exit code; waits at most timeoutMs and answers -1 with timedOut set on
+  // time-out. On POSIX a child ended by a signal answers 128 + the signal.
   int32_t wait(uint32_t timeoutMs, bool* timedOut = nullptr);
+  // Ends the child at once (a test's way out of a hung child).
+  void terminate();
+  int32_t processId() const;
 
  private:
   struct State;

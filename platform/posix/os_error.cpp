@@ -23,6 +23,9 @@ constexpr CodeText kTexts[] = {
     {kErrorInvalidHandle, "The handle is invalid."},
     {kErrorNotEnoughMemory, "Not enough memory resources are available to process this command."},
     {kErrorBadFormat, "An attempt was made to load a program with an incorrect format."},
+    {13, "The data is invalid."},                  // ERROR_INVALID_DATA
+    {193, "%1 is not a valid Win32 application."},  // ERROR_BAD_EXE_FORMAT
+    {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
     {kErrorInvalidParameter, "The parameter is incorrect."},
     {kErrorModNotFound, "The specified module could not be found."},
     {kErrorProcNotFound, "The specified procedure could not be found."},
