@@ -1,6 +1,13 @@
 // A lock shared by every process of the machine, identified by a name made of
 // the characters 0-9, a-z and "_". Windows: a named mutex; POSIX: an advisory
-// lock on a file in the lock folder. Also exclusive between threads.
+// lock (flock) on a file in the lock folder: CORVANE_LOCK_DIR, else
+// $XDG_RUNTIME_DIR/corvane-locks, else /tmp/corvane-locks-<uid>. Other
+// characters in a name are allowed and kept apart from these.
+//
+// Each NamedLock object excludes every other object of the same name, in this
+// process or another. Like a Windows mutex, the lock belongs to the thread
+// that acquired it, which may acquire it again and must release it as often;
+// other threads using the same object wait for it.
 #pragma once
 
 #include <memory>
@@ -13,17 +20,18 @@ namespace corvane::platform {
 
 class CV_PLATFORM_API NamedLock {
  public:
+  // Throws OsError when the lock cannot be made at all.
   explicit NamedLock(std::string_view name);
   NamedLock(const NamedLock&) = delete;
   NamedLock& operator=(const NamedLock&) = delete;
   ~NamedLock();  // releases when held
 
-  // Tries without waiting spinCount times, then waits. Throws OsError when
-  // the lock cannot be made at all.
+  // Tries without waiting spinCount times, yielding between tries, then waits.
   void acquire(int spinCount = 0);
   bool tryAcquire();
+  // Throws std::logic_error when the calling thread does not hold the lock.
   void release();
-  bool held() const;
+  bool held() const;  // the calling thread holds the lock through this object
 
  private:
   struct State;
