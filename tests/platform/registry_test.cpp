@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "platform/os_error.h"
+#include "platform/process.h"
+#include "platform/registry.h"
+#include "scratch_folder.h"
+
+using namespace corvane::platform;
+using corvane::platform::testing::ScopedEnvironment;
+using corvane::platform::testing::ScratchFolder;
+namespace cvtest = corvane::platform::testing;
+
+namespace {
+
+constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
+constexpr RegistryRoot kMachine = RegistryRoot::LocalMachine;
+
+std::vector<uint8_t> bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+void writeText(const std::string& path, std::string_view content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string readText(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+// Every test works in a store folder of its own.
+class Registry : public ::testing::Test {
+ protected:
+  std::string rootFile(const char* name) const { return *folder_ / name; }
+
+  // Moves the store's files to a new folder: what the tests read afterwards
+  // is parsed from the files, not remembered from the writes.
+  void reopenStore() {
+    auto next = std::make_unique<ScratchFolder>(cvtest::fastTempFolder());
+    for (const auto& entry : std::filesystem::directory_iterator(folder_->path()))
+      std::filesystem::copy(entry.path(), next->path());
+    environment_.reset();
+    environment_ = std::make_unique<ScopedEnvironment>("CORVANE_REGISTRY_DIR", next->path());
+    folder_ = std::move(next);
+  }
+
+  std::unique_ptr<ScratchFolder> folder_ =
+      std::make_unique<ScratchFolder>(cvtest::fastTempFolder());
+  std::unique_ptr<ScopedEnvironment> environment_ =
+      std::make_unique<ScopedEnvironment>("CORVANE_REGISTRY_DIR", folder_->path());
+};
+
+TEST_F(Registry, TypedValuesRoundTripThroughTheFile) {
+  auto key = RegistryKey::create(kUser, "\\Software\\Corvane\\Settings");
+  ASSERT_TRUE(key);
+  const uint8_t blob[] = {0, 1, 0xFF, 0x80, '\n', '"'};
+  EXPECT_TRUE(key->writeString("Script file", "C:\\Scripts\\main.py"));
+  EXPECT_TRUE(key->writeString("", "default"));
+  EXPECT_TRUE(key->writeDword("Left", 0xDEADBEEF));
+  EXPECT_TRUE(key->writeBinary("Blob", blob, sizeof blob));
+  EXPECT_TRUE(key->writeBinary("Empty", nullptr, 0));
+  EXPECT_TRUE(key->writeValue("Unterminated", kRegSz, "abc", 3));
+  EXPECT_TRUE(key->writeValue("Embedded zero", kRegSz, "a\0b", 4));
+  EXPECT_TRUE(key->writeValue("Short dword", kRegDword, "\x01\x02", 2));
+  EXPECT_TRUE(key->writeValue("Multi", 7, "A\0B\0\0", 5));
+  EXPECT_TRUE(key->writeValue("Expand", kRegExpandSz, "%HOME%/x", 9));
+  EXPECT_TRUE(key->writeString("Awkward \"%\\=[]\n\xC3\xA9", " two  spaces, %41 \"q\"\r\n\t"));
+  ASSERT_TRUE(RegistryKey::create(kUser, "Software\\Odd [%] \"name\"\xC3\xA9"));
+  reopenStore();
+
+  key = RegistryKey::open(kUser, "Software\\Corvane\\Settings", RegistryAccess::Read);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->readString("Script file"), "C:\\Scripts\\main.py");
+  EXPECT_EQ(key->readValue("Script file")->data, bytes({"C:\\Scripts\\main.py", 19}));
+  EXPECT_EQ(key->readString(""), "default");
+  EXPECT_EQ(key->readDword("Left"), 0xDEADBEEFu);
+  EXPECT_EQ(key->readValue("Left")->data, (std::vector<uint8_t>{0xEF, 0xBE, 0xAD, 0xDE}));
+  EXPECT_EQ(key->readValue("Blob")->type, kRegBinary);
+  EXPECT_EQ(key->readValue("Blob")->data, std::vector<uint8_t>(blob, blob + sizeof blob));
+  EXPECT_TRUE(key->readValue("Empty")->data.empty());
+  EXPECT_EQ(key->readValue("Unterminated")->data, bytes("abc"));
+  EXPECT_EQ(key->readString("Unterminated"), "abc");
+  EXPECT_EQ(key->readValue("Embedded zero")->data, bytes({"a\0b", 4}));
+  EXPECT_EQ(key->readString("Embedded zero"), "a");
+  EXPECT_EQ(key->readValue("Short dword")->data, bytes("\x01\x02"));
+  EXPECT_EQ(key->readValue("Multi")->type, 7u);
+  EXPECT_EQ(key->readValue("Multi")->data, bytes({"A\0B\0\0", 5}));
+  EXPECT_EQ(key->readValue("Expand")->type, kRegExpandSz);
+  EXPECT_EQ(key->readString("Expand"), "%HOME%/x");
+  EXPECT_EQ(key->readString("Awkward \"%\\=[]\n\xC3\xA9"), " two  spaces, %41 \"q\"\r\n\t");
+  const auto software = RegistryKey::open(kUser, "Software", RegistryAccess::Read);
+  EXPECT_EQ(software->subKeyNames(),
+            (std::vector<std::string>{"Corvane", "Odd [%] \"name\"\xC3\xA9"}));
+}
+
+TEST_F(Registry, TypedReadsRefuseOtherTypes) {
+  auto key = RegistryKey::create(kUser, "Software\\Types");
+  ASSERT_TRUE(key);
+  key->writeString("Text", "12");
+  key->writeDword("Number", 12);
+  key->writeValue("Short dword", kRegDword, "\x01\x02", 2);
+  EXPECT_FALSE(key->readDword("Text"));
+  EXPECT_EQ(lastErrorCode(), kErrorInvalidData);
+  EXPECT_FALSE(key->readString("Number"));
+  EXPECT_EQ(lastErrorCode(), kErrorInvalidData);
+  EXPECT_FALSE(key->readDword("Short dword"));
+  EXPECT_FALSE(key->readString("Missing"));
+  EXPECT_EQ(lastErrorCode(), kErrorFileNotFound);
+  // Writing another type replaces the value.
+  EXPECT_TRUE(key->writeDword("Text", 7));
+  EXPECT_EQ(key->readDword("Text"), 7u);
+}
+
+TEST_F(Registry, NamesIgnoreCaseButKeepIt) {
+  auto key = RegistryKey::create(kUser, "Software\\MixedCase");
+  ASSERT_TRUE(key);
+  key->writeString("Value", "first");
+  key->writeString("VALUE", "second");
+  ASSERT_TRUE(RegistryKey::create(kUser, "SOFTWARE\\mixedcase\\Zeta"));
+  ASSERT_TRUE(RegistryKey::create(kUser, "software\\MIXEDCASE\\alpha"));
+  reopenStore();
+
+  key = RegistryKey::open(kUser, "software\\MIXEDCASE", RegistryAccess::Read);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->valueNames(), std::vector<std::string>{"Value"});
+  EXPECT_EQ(key->readString("vAlUe"), "second");
+  EXPECT_EQ(key->subKeyNames(), (std::vector<std::string>{"alpha", "Zeta"}));
+  EXPECT_EQ(RegistryKey::open(kUser, "", RegistryAccess::Read)->subKeyNames(),
+            std::vector<std::string>{"Software"});
+  EXPECT_EQ(RegistryKey::open(kUser, "SOFTWARE", RegistryAccess::Read)->subKeyNames(),
+            std::vector<std::string>{"MixedCase"});
+}
+
+TEST_F(Registry, ValuesEnumerateInWritingOrderAndDelete) {
+  auto key = RegistryKey::create(kUser, "Software\\Order");
+  ASSERT_TRUE(key);
+  for (const char* name : {"b", "a", "", "c"}) key->writeDword(name, 1);
+  key->writeDword("a", 2);  // rewriting keeps the place
+  EXPECT_EQ(key->valueNames(), (std::vector<std::string>{"b", "a", "", "c"}));
+  EXPECT_TRUE(key->deleteValue("A"));
+  EXPECT_FALSE(key->valueExists("a"));
+  EXPECT_FALSE(key->deleteValue("a"));
+  EXPECT_EQ(lastErrorCode(), kErrorFileNotFound);
+  EXPECT_EQ(key->valueNames(), (std::vector<std::string>{"b", "", "c"}));
+}
+
+TEST_F(Registry, MissingKeysAndKeyDeletion) {
+  EXPECT_FALSE(RegistryKey::open(kUser, "Software\\Missing", RegistryAccess::Read));
+  EXPECT_EQ(lastErrorCode(), kErrorFileNotFound);
+  ASSERT_TRUE(RegistryKey::create(kUser, "Software\\Parent\\Child"));
+  EXPECT_TRUE(RegistryKey::open(kUser, "\\Software\\Parent\\", RegistryAccess::Read));
+
+  EXPECT_FALSE(RegistryKey::deleteKey(kUser, "Software\\Parent"));
+  EXPECT_EQ(lastErrorCode(), kErrorAccessDenied);
+  auto child = RegistryKey::open(kUser, "Software\\Parent\\Child", RegistryAccess::ReadWrite);
+  ASSERT_TRUE(child);
+  EXPECT_TRUE(RegistryKey::deleteKey(kUser, "Software\\Parent\\Child"));
+  EXPECT_FALSE(RegistryKey::deleteKey(kUser, "Software\\Parent\\Child"));
+  EXPECT_EQ(lastErrorCode(), kErrorFileNotFound);
+  EXPECT_TRUE(RegistryKey::deleteKey(kUser, "Software\\Parent"));
+  EXPECT_FALSE(RegistryKey::open(kUser, "Software\\Parent", RegistryAccess::Read));
+
+  // A key deleted while open answers as a deleted key, also for writes.
+  EXPECT_FALSE(child->readValue("x"));
+  EXPECT_EQ(lastErrorCode(), kErrorKeyDeleted);
+  EXPECT_FALSE(child->writeDword("x", 1));
+  EXPECT_EQ(lastErrorCode(), kErrorKeyDeleted);
+  EXPECT_FALSE(RegistryKey::open(kUser, "Software\\Parent", RegistryAccess::Read));
+}
+
+TEST_F(Registry, ReadOnlyMarkerRefusesWritesToThatRootOnly) {
+  auto machine = RegistryKey::create(kMachine, "Software\\Corvane");
+  ASSERT_TRUE(machine);
+  machine->writeString("Where", "machine");
+  writeText(rootFile("HKEY_LOCAL_MACHINE.reg.readonly"), "");
+
+  EXPECT_FALSE(RegistryKey::open(kMachine, "Software\\Corvane", RegistryAccess::ReadWrite));
+  EXPECT_EQ(lastErrorCode(), kErrorAccessDenied);
+  EXPECT_FALSE(RegistryKey::create(kMachine, "Software\\Corvane\\New"));
+  EXPECT_EQ(lastErrorCode(), kErrorAccessDenied);
+  EXPECT_FALSE(machine->writeString("Where", "changed"));
+  EXPECT_EQ(lastErrorCode(), kErrorAccessDenied);
+  EXPECT_FALSE(RegistryKey::deleteKey(kMachine, "Software\\Corvane"));
+
+  auto reader = RegistryKey::open(kMachine, "Software\\Corvane", RegistryAccess::Read);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(reader->readString("Where"), "machine");
+  EXPECT_FALSE(reader->writeString("Where", "changed"));
+  EXPECT_EQ(lastErrorCode(), kErrorAccessDenied);
+
+  auto user = RegistryKey::create(kUser, "Software\\Corvane");
+  ASSERT_TRUE(user);
+  EXPECT_TRUE(user->writeString("Where", "user"));
+  EXPECT_EQ(reader->readString("Where"), "machine");
+}
+
+TEST_F(Registry, ReadsItsFileFormatAndSkipsDamagedLines) {
+  writeText(rootFile("HKEY_CURRENT_USER.reg"),
+            "corvane-registry 1\n"
+            "\"Orphan\"=sz:\"no key\"\n"
+            "[Software\\Corvane]\r\n"
+            "@=sz:\"default\"\n"
+            "\"Left\"=dword:0000002A\n"
+            "\"Bad dword\"=dword:2A\n"
+            "\"Bad hex\"=binary:0G\n"
+            "\"Odd hex\"=binary:123\n"
+            "\"Bad escape\"=sz:\"%4\"\n"
+            "garbage \x01\xFF\n"
+            "\"Unknown kind\"=text:\"x\"\n"
+            "[Broken\\\\Path]\n"
+            "\"Lost\"=sz:\"section broken\"\n"
+            "[Software\\Corvane]\n"
+            "\"Text\"=sz:\"a%25b%22c\xC3\xA9\"\n"
+            "\"Other\"=hex(1234):00FF\n"
+            "\"Cut\"=sz:\"abc");
+  auto key = RegistryKey::open(kUser, "Software\\Corvane", RegistryAccess::ReadWrite);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->valueNames(), (std::vector<std::string>{"", "Left", "Text", "Other"}));
+  EXPECT_EQ(key->readString(""), "default");
+  EXPECT_EQ(key->readDword("Left"), 42u);
+  EXPECT_EQ(key->readString("Text"), "a%b\"c\xC3\xA9");
+  EXPECT_EQ(key->readValue("Other")->type, 1234u);
+  EXPECT_EQ(key->readValue("Other")->data, bytes({"\x00\xFF", 2}));
+  EXPECT_EQ(RegistryKey::open(kUser, "", RegistryAccess::Read)->subKeyNames(),
+            std::vector<std::string>{"Software"});
+
+  // The first write keeps the damaged file aside and writes a clean one,
+  // which later writes no longer take for damaged.
+  const std::string damaged = readText(rootFile("HKEY_CURRENT_USER.reg"));
+  EXPECT_TRUE(key->writeDword("Left", 43));
+  EXPECT_EQ(readText(rootFile("HKEY_CURRENT_USER.reg.corrupt")), damaged);
+  std::filesystem::remove(rootFile("HKEY_CURRENT_USER.reg.corrupt"));
+  EXPECT_TRUE(key->writeDword("Left", 44));
+  EXPECT_FALSE(std::filesystem::exists(rootFile("HKEY_CURRENT_USER.reg.corrupt")));
+  reopenStore();
+  key = RegistryKey::open(kUser, "Software\\Corvane", RegistryAccess::Read);
+  EXPECT_EQ(key->readDword("Left"), 44u);
+  EXPECT_EQ(key->readString("Text"), "a%b\"c\xC3\xA9");
+}
+
+TEST_F(Registry, DamageNeverReachesLinesBeforeIt) {
+  auto key = RegistryKey::create(kUser, "Software\\Damage");
+  for (int i = 0; i < 20; ++i) key->writeString("V" + std::to_string(i), std::string(i, 'x'));
+  const std::string good = readText(rootFile("HKEY_CURRENT_USER.reg"));
+  std::mt19937 random(12345);
+  for (int round = 0; round < 200; ++round) {
+    std::string damaged = good;
+    const size_t from = random() % damaged.size();
+    if (round % 2 == 0) {
+      damaged.resize(from);  // a cut-off file
+    } else {
+      // Control characters and high bytes, which cannot turn one name into
+      // another.
+      for (int i = 0; i < 8; ++i) {
+        const auto byte = random() % 2 ? random() & 0x1F : 0x80 | (random() & 0x7F);
+        damaged[from + random() % (damaged.size() - from)] = static_cast<char>(byte);
+      }
+    }
+    writeText(rootFile("HKEY_CURRENT_USER.reg"), damaged);
+
+    // Every value whose line ends before the damage reads back unchanged.
+    const auto reader = RegistryKey::open(kUser, "Software\\Damage", RegistryAccess::Read);
+    for (int i = 0; i < 20; ++i) {
+      const std::string name = "V" + std::to_string(i);
+      const size_t line = good.find("\"" + name + "\"=");
+      if (good.find('\n', line) >= from) break;
+      ASSERT_TRUE(reader) << "round " << round;
+      EXPECT_EQ(reader->readString(name), std::string(i, 'x')) << "round " << round;
+    }
+    if (reader) reader->valueNames();
+  }
+}
+
+TEST_F(Registry, ThreadsWritingOneKeyLoseNothing) {
+  ASSERT_TRUE(RegistryKey::create(kUser, "Software\\Threads"));
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      auto key = RegistryKey::open(kUser, "Software\\Threads", RegistryAccess::ReadWrite);
+      for (int i = 0; i < 25; ++i) key->writeDword("T" + std::to_string(t) + "_" + std::to_string(i), i);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  reopenStore();
+  EXPECT_EQ(RegistryKey::open(kUser, "Software\\Threads", RegistryAccess::Read)->valueNames().size(),
+            100u);
+}
+
+TEST_F(Registry, TwoProcessesWritingOneKeyLoseNothing) {
+  const std::string gate = *folder_ / "go";
+  const std::string writer = cvtest::helperPath("registry_writer");
+  constexpr int kCount = 200;
+  ChildProcess first(writer, {"A", std::to_string(kCount), gate});
+  ChildProcess second(writer, {"B", std::to_string(kCount), gate});
+  writeText(gate, "");
+  EXPECT_EQ(first.wait(60000), 0);
+  EXPECT_EQ(second.wait(60000), 0);
+
+  reopenStore();
+  auto key = RegistryKey::open(kUser, "Software\\Corvane\\Concurrency", RegistryAccess::Read);
+  ASSERT_TRUE(key);
+  EXPECT_EQ(key->valueNames().size(), 2u * kCount + 1);
+  for (const char* prefix : {"A", "B"}) {
+    for (int i = 0; i < kCount; ++i) {
+      const std::string name = prefix + std::to_string(i);
+      ASSERT_EQ(key->readString(name), "value of " + name);
+    }
+  }
+  const std::optional<std::string> last = key->readString("Last");
+  const std::string lastIndex = std::to_string(kCount - 1);
+  EXPECT_TRUE(last == "A" + lastIndex || last == "B" + lastIndex) << last.value_or("<missing>");
+  // The file parsed without a damaged line: a write does not set one aside.
+  EXPECT_TRUE(RegistryKey::create(kUser, "Check")->writeDword("x", 1));
+  EXPECT_FALSE(std::filesystem::exists(rootFile("HKEY_CURRENT_USER.reg.corrupt")));
+}
+
+}  // namespace
