@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/abi.h"
+#include "platform/os_error.h"
 
 namespace corvane::platform {
 
@@ -16,7 +17,6 @@ using ModuleHandle = void*;  // an HMODULE on Windows, a dlopen handle on POSIX
 // missing file or a missing library it needs, kErrorBadExeFormat for a file
 // that is no loadable image for this process, kErrorProcNotFound for an
 // import that cannot be resolved, kErrorAccessDenied for an unreadable file.
-inline constexpr uint32_t kErrorBadExeFormat = 193;
 
 class CV_PLATFORM_API DynamicLibrary {
  public:

@@ -34,11 +34,10 @@
 #include <vector>
 
 #include "platform/abi.h"
+#include "platform/os_error.h"
 
 namespace corvane::platform {
 
-inline constexpr uint32_t kErrorInvalidData = 13;
-inline constexpr uint32_t kErrorKeyDeleted = 1018;
 
 enum class RegistryRoot : uint8_t {
   ClassesRoot = 0,

@@ -23,9 +23,12 @@ constexpr CodeText kTexts[] = {
     {kErrorInvalidHandle, "The handle is invalid."},
     {kErrorNotEnoughMemory, "Not enough memory resources are available to process this command."},
     {kErrorBadFormat, "An attempt was made to load a program with an incorrect format."},
-    {13, "The data is invalid."},                  // ERROR_INVALID_DATA
-    {193, "%1 is not a valid Win32 application."},  // ERROR_BAD_EXE_FORMAT
-    {1018, "Illegal operation attempted on a registry key that has been marked for deletion."},
+    {kErrorInvalidData, "The data is invalid."},
+    {kErrorBadExeFormat, "%1 is not a valid Win32 application."},
+    {kErrorKeyDeleted, "Illegal operation attempted on a registry key that has been marked for deletion."},
+    {kErrorUnhandledException, "{Application Error} The exception %s (0x%08lx) occurred in the application at location 0x%08lx."},
+    {kErrorWindowOfOtherThread, "Invalid window; it belongs to other thread."},
+    {kErrorNotEnoughQuota, "Not enough quota is available to process this command."},
     {kErrorInvalidParameter, "The parameter is incorrect."},
     {kErrorModNotFound, "The specified module could not be found."},
     {kErrorProcNotFound, "The specified procedure could not be found."},
