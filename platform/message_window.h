@@ -70,8 +70,9 @@ CV_PLATFORM_API intptr_t sendMessage(WindowHandle window, uint32_t message, uint
 // As sendMessage but gives up after timeoutMs; with kSmtoAbortIfHung it gives
 // up at once when the owner has not looked at its queue for 5 s. False on
 // time-out (kErrorTimeout) or a bad window; result receives the procedure's
-// answer otherwise. A message given up on stays queued: the owner still runs
-// it later and its answer is dropped.
+// answer otherwise. A message given up on may still run on the owner later
+// (the POSIX stand-in keeps it queued; some systems drop it); its answer is
+// dropped either way, so callers must not rely on either.
 CV_PLATFORM_API bool sendMessageTimeout(WindowHandle window, uint32_t message, uintptr_t wParam,
                                         intptr_t lParam, uint32_t flags, uint32_t timeoutMs,
                                         intptr_t* result);

@@ -4,6 +4,7 @@
 
 #include "common/exceptions.h"
 #include "common/params_list.h"
+#include "platform/code_page.h"
 
 using namespace corvane;
 using platform::OleVariant;
@@ -56,11 +57,11 @@ TEST(ParamsList, LookupIgnoresCaseButNotBlanks) {
   auto list = TkivParamsList::Create();
   list->AddItem("Alpha", i4(1).raw());
   list->AddItem("beta ", i4(2).raw());
-  list->AddItem("\xC3\x84rger", i4(3).raw());  // non-ASCII first letter
+  list->AddItem(platform::wideToAnsi(u"\u00C4rger"), i4(3).raw());  // non-ASCII first letter
   EXPECT_EQ(list->ItemIndexByName("ALPHA"), 0);
   EXPECT_EQ(list->ItemIndexByName("beta"), -1);
   EXPECT_EQ(list->ItemIndexByName("BETA "), 1);
-  EXPECT_EQ(list->ItemIndexByName("\xC3\xA4RGER"), 2);
+  EXPECT_EQ(list->ItemIndexByName(platform::wideToAnsi(u"\u00E4RGER")), 2);
   EXPECT_EQ(list->ItemByName("missing"), nullptr);
   EXPECT_TRUE(list->ItemValueByName("missing").isEmpty());
   EXPECT_EQ(list->ItemValueByNameDef("missing", i4(42).raw()).raw().lVal, 42);
@@ -253,7 +254,7 @@ TEST(ParamsList, CopiesCarryAttributesAndValues) {
 
 TEST(ParamsList, ValuesFollowTheStorageRule) {
   auto list = TkivParamsList::Create();
-  AnsiString text("h\xC3\xA9llo");
+  AnsiString text(platform::wideToAnsi(u"h\u00E9llo"));
   platform::Variant ansi{};
   ansi.vt = platform::vtString;
   ansi.byref = const_cast<char*>(text.data());
