@@ -44,6 +44,7 @@ const TkivParamsListClass TkivParamsList::Class = {
     &TkivParamsList::ClearInstance,
     &TkivParamsList::CreateInstance,
     &TkivParamsList::AddItemCopyInstance,
+    &TkivParamsList::AddItemFromInterfaceInstance,
     &TkivParamsList::DestroyInstance,
 };
 

@@ -19,6 +19,8 @@
 namespace corvane {
 
 class TkivParamsList;
+struct IkivParamsListA;
+struct IkivParamsListItemA;
 
 inline constexpr uint32_t ParamsListSignature = 0x0FDE2E4B;
 
@@ -38,6 +40,10 @@ struct TkivParamsListClass {
   // Appends a copy of source; nullptr for a blank name, or (with failed set) on failure.
   TkivParamsListItem* (CV_STDCALL* AddItemCopy)(TkivParamsList* list, const TkivParamsListItem* source,
                                                 bool* failed);
+  // Appends an item read through the item interface; nullptr for a null
+  // source, or (with failed set) on failure.
+  TkivParamsListItem* (CV_STDCALL* AddItemFromInterface)(TkivParamsList* list, IkivParamsListItemA* source,
+                                                         bool* failed);
   void (CV_STDCALL* Destroy)(TkivParamsList* list);
 };
 
@@ -101,6 +107,17 @@ class TkivParamsList {
   TkivParamsListItem* AddItemCopy(const TkivParamsListItem* source);
   bool CopyFrom(const TkivParamsList* source);
   bool CopyRangeFrom(const TkivParamsList* source, int32_t start, int32_t end);
+  // The two operations that read through an interface live in
+  // params_list_copy.cpp.
+  // Appends an item made from the name, value, lower-case name text, data
+  // type and quality read through the interface (blank names included);
+  // nullptr for a null source. Failures of the source raise.
+  TkivParamsListItem* AddItemFromInterface(IkivParamsListItemA* source);
+  // Appends items start..end (end < 0 or beyond the source: to its last
+  // item) read through the interface, as AddItem does (blank names are
+  // skipped), with their lower-case name, data type and quality. false only
+  // for a null source. A failing call on the source raises and ends the copy.
+  bool CopyFromInterface(IkivParamsListA* source, int32_t start = 0, int32_t end = -1);
 
   void NewRow();
   bool FindRow(int32_t start, int32_t& index, bool& isDelimiter) const;
@@ -123,6 +140,8 @@ class TkivParamsList {
   static TkivParamsList* CV_STDCALL CreateInstance(const TkivParamsListClass* listClass);
   static TkivParamsListItem* CV_STDCALL AddItemCopyInstance(TkivParamsList* list,
                                                            const TkivParamsListItem* source, bool* failed);
+  static TkivParamsListItem* CV_STDCALL AddItemFromInterfaceInstance(TkivParamsList* list,
+                                                                    IkivParamsListItemA* source, bool* failed);
   static void CV_STDCALL DestroyInstance(TkivParamsList* list);
 
   // Destroys every item and empties the list (what Clear does for this class).

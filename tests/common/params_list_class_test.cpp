@@ -61,7 +61,7 @@ class RecordingList : public TkivParamsList {
 const TkivParamsListClass RecordingList::Class = {
     "TRecordingList", &TkivParamsList::Class, TkivParamsList::Class.Grow, TkivParamsList::Class.Notify,
     &RecordingList::ClearRecorded, TkivParamsList::Class.Create, &RecordingList::CopyRecorded,
-    TkivParamsList::Class.Destroy};
+    TkivParamsList::Class.AddItemFromInterface, TkivParamsList::Class.Destroy};
 
 }  // namespace
 

@@ -1,0 +1,114 @@
+#include "common/params_list_copy.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "common/exceptions.h"
+#include "common/params_list.h"
+#include "platform/code_page.h"
+
+namespace corvane {
+
+using platform::OleVariant;
+
+namespace {
+
+std::string_view TextOf(const char* text) { return text != nullptr ? std::string_view(text) : std::string_view(); }
+
+// The indexes to copy from a list of count items: start..end, clipped to the
+// items that exist, so that a caller's range can never address a missing item.
+struct CopyRange {
+  int32_t first;
+  int32_t last;
+};
+CopyRange RangeOf(int32_t count, int32_t start, int32_t end) {
+  return {std::max(start, 0), (end < 0 || end >= count) ? count - 1 : end};
+}
+
+InterfaceRef<IkivParamsListItemA> ItemOf(IkivParamsListA& list, int32_t index) {
+  InterfaceRef<IkivParamsListItemA> item;
+  CheckBoundaryResult(list.GetItem(index, item.put()), "IkivParamsListA.GetItem");
+  return item;
+}
+
+OleVariant ValueOf(IkivParamsListItemA& item) {
+  OleVariant value;
+  CheckBoundaryResult(item.GetValue(value.get()), "IkivParamsListItemA.GetValue");
+  return value;
+}
+
+// Gives item the lower-case name, data type and quality read through source.
+// The lower-case name text arrives as UTF-8; it is lowered again by the
+// locale's rules, because the text that item wrappers hand out has only A to
+// Z lowered, and an item whose lower-case name keeps other capitals could
+// never be found by its own name.
+void TakeAttributes(TkivParamsListItem& item, IkivParamsListItemA& source) {
+  item.SetLowerName(platform::ansiLower(platform::utf8ToAnsi(TextOf(source.GetLowerNameText()))));
+  item.SetDataType(source.GetDataType());
+  item.SetQuality(source.GetQuality());
+}
+
+}  // namespace
+
+bool TkivParamsList::CopyFromInterface(IkivParamsListA* source, int32_t start, int32_t end) {
+  if (source == nullptr) return false;
+  // The count is taken once, so copying a list into itself doubles it once.
+  const CopyRange range = RangeOf(source->GetCount(), start, end);
+  for (int32_t i = range.first; i <= range.last; ++i) {
+    InterfaceRef<IkivParamsListItemA> item = ItemOf(*source, i);
+    if (!item) continue;
+    const OleVariant value = ValueOf(*item);
+    TkivParamsListItem* copy = AddItem(TextOf(item->GetName()), value.raw());
+    if (copy != nullptr) TakeAttributes(*copy, *item);
+  }
+  return true;
+}
+
+TkivParamsListItem* TkivParamsList::AddItemFromInterface(IkivParamsListItemA* source) {
+  bool failed = false;
+  TkivParamsListItem* item = classRef_->AddItemFromInterface(this, source, &failed);
+  if (failed) throw Exception("Unable to add an item read through IkivParamsListItemA");
+  return item;
+}
+
+TkivParamsListItem* CV_STDCALL TkivParamsList::AddItemFromInterfaceInstance(TkivParamsList* list,
+                                                                           IkivParamsListItemA* source,
+                                                                           bool* failed) {
+  *failed = false;
+  if (source == nullptr) return nullptr;
+  TkivParamsListItem* item = nullptr;
+  try {
+    const OleVariant value = ValueOf(*source);
+    item = list->NewItem(TextOf(source->GetName()), value.raw());
+    TakeAttributes(*item, *source);
+  } catch (...) {
+    if (item != nullptr) item->Destroy();
+    *failed = true;
+    return nullptr;
+  }
+  try {
+    list->InsertAt(list->count_, item);  // destroys the item itself when it cannot be added
+  } catch (...) {
+    *failed = true;
+    return nullptr;
+  }
+  return item;
+}
+
+void CopyToInterface(IkivParamsListA* source, IkivParamsListA* destination, int32_t start, int32_t end) {
+  if (source == nullptr || destination == nullptr) return;
+  const CopyRange range = RangeOf(source->GetCount(), start, end);
+  for (int32_t i = range.first; i <= range.last; ++i) {
+    InterfaceRef<IkivParamsListItemA> item = ItemOf(*source, i);
+    if (!item) continue;
+    OleVariant value = ValueOf(*item);
+    InterfaceRef<IkivParamsListItemA> copy;
+    CheckBoundaryResult(destination->AddItem(item->GetName(), value.get(), copy.put()), "IkivParamsListA.AddItem");
+    if (!copy) continue;
+    copy->SetLowerNameText(item->GetLowerNameText());
+    copy->SetDataType(item->GetDataType());
+    copy->SetQuality(item->GetQuality());
+  }
+}
+
+}  // namespace corvane
