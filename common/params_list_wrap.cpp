@@ -8,6 +8,7 @@
 #include <exception>
 #include <string_view>
 #include <type_traits>
+#include <typeinfo>
 
 #include "common/exceptions.h"
 #include "platform/code_page.h"
@@ -196,6 +197,27 @@ struct ItemSlots {
   HResult(CV_STDCALL* GetValueW)(void* self, Variant* value);
 };
 
+// What stands in front of a table: the two words the C++ ABI keeps before
+// the first slot of a class's virtual table (the offset back to the whole
+// object and its run-time type). Hosts read only from the first slot on; the
+// prefix lets C++ callers' run-time type checks (a sanitizer's check of every
+// virtual call) see our records as objects of classes that implement the
+// interfaces.
+template <class Object, class Slots>
+struct PrefixedTable {
+  ptrdiff_t offsetToObject;
+  const std::type_info* type;
+  Slots slots;
+};
+template <class Object, class Slots>
+constexpr PrefixedTable<Object, Slots> Prefixed(const Slots& slots) {
+  return {0, &typeid(Object), slots};
+}
+// The classes the prefixes name.
+struct ListAObject : IkivParamsListA {};
+struct ListWObject : IkivParamsListW {};
+struct ItemObject : IkivParamsListItemW {};
+
 // Each table is exactly its slots, one pointer each, in order.
 static_assert(sizeof(ListSlots<char>) == 23 * sizeof(void*));
 static_assert(sizeof(ListSlots<char16_t>) == 23 * sizeof(void*));
@@ -286,7 +308,7 @@ struct ParamsListItemWrapSlots {
   }
   static uint8_t CV_STDCALL IsRowDelimiter(void* self) { return ItemOf(self).IsRowDelimiter() ? 1 : 0; }
 
-  static constexpr ItemSlots kTable = {
+  static constexpr ItemSlots kSlots = {
       {&QueryInterface, &AddRef, &Release},
       &SetLowerNameText,
       &SetDataType,
@@ -304,6 +326,7 @@ struct ParamsListItemWrapSlots {
       &SetValue<Side::W>,
       &GetValue,
   };
+  static constexpr auto kTable = Prefixed<ItemObject>(kSlots);
 };
 
 // --- the list wrapper's slots --------------------------------------------------------
@@ -523,7 +546,7 @@ struct ParamsListWrapSlots {
   };
 
   template <Side S, class Char>
-  static constexpr ListSlots<Char> kTable = {
+  static constexpr ListSlots<Char> kSlots = {
       kCommon<S>,
       &GetItem<S>,
       &CopyFrom<S>,
@@ -537,6 +560,9 @@ struct ParamsListWrapSlots {
       &SetItem<S, Char>,
       &AddItemCopy<S>,
   };
+
+  static constexpr auto kTableA = Prefixed<ListAObject>(kSlots<Side::A, char>);
+  static constexpr auto kTableW = Prefixed<ListWObject>(kSlots<Side::W, char16_t>);
 };
 
 // The offsets hosts rely on. On 64-bit targets every field is 8 bytes wide.
@@ -571,8 +597,7 @@ struct ParamsListWrapLayout {
 const TkivParamsListWrapClass TkivParamsListWrap::Class = {"TkivParamsListWrap"};
 
 TkivParamsListWrap::TkivParamsListWrap(TkivParamsList* list, bool notOwned)
-    : tableW_(&ParamsListWrapSlots::kTable<Side::W, char16_t>),
-      tableA_(&ParamsListWrapSlots::kTable<Side::A, char>) {
+    : tableW_(&ParamsListWrapSlots::kTableW.slots), tableA_(&ParamsListWrapSlots::kTableA.slots) {
   if (list != nullptr) {
     list_ = list;
     notOwned_ = notOwned ? 1 : 0;
@@ -649,7 +674,7 @@ void TkivParamsListWrap::Destroy() noexcept {
 const TkivParamsListWrapClass TkivParamsListItemWrap::Class = {"TkivParamsListItemWrap"};
 
 TkivParamsListItemWrap::TkivParamsListItemWrap(TkivParamsListItem* item)
-    : item_(item), table_(&ParamsListItemWrapSlots::kTable) {
+    : item_(item), table_(&ParamsListItemWrapSlots::kTable.slots) {
   TakeNames();
   liveItemWrappers.fetch_add(1);
 }
