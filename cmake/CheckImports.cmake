@@ -1,0 +1,31 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails unless every given Windows binary imports only libraries that ship
+# with Windows itself. Run with -P; OBJDUMP is the cross objdump, BINARIES a
+# list separated by "|".
+set(allowed
+  kernel32.dll user32.dll advapi32.dll oleaut32.dll ole32.dll shell32.dll msvcrt.dll
+  gdi32.dll version.dll ws2_32.dll)
+string(REPLACE "|" ";" BINARIES "${BINARIES}")
+set(failures "")
+foreach(binary ${BINARIES})
+  execute_process(COMMAND ${OBJDUMP} -p ${binary} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    list(APPEND failures "${binary}: objdump failed")
+    continue()
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
+  set(count 0)
+  foreach(entry ${names})
+    string(REPLACE "DLL Name: " "" dll "${entry}")
+    string(STRIP "${dll}" dll)
+    string(TOLOWER "${dll}" dll)
+    math(EXPR count "${count} + 1")
+    if(NOT dll IN_LIST allowed)
+      list(APPEND failures "${binary} imports ${dll}")
+    endif()
+  endforeach()
+  message(STATUS "${binary}: ${count} system libraries")
+endforeach()
+if(failures)
+  message(FATAL_ERROR "Non-system imports:\n${failures}")
+endif()
