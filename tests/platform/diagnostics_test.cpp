@@ -27,6 +27,7 @@ struct HookReset {
 };
 
 TEST(Diagnostics, DebugOutputGoesToTheNamedFileOrNowhere) {
+  if (cvtest::windowsPlatform()) GTEST_SKIP() << "Windows sends debugger output to the debugger";
   cvtest::ScratchFolder folder;
   const std::string path = folder / "debug.txt";
   {
@@ -65,14 +66,19 @@ TEST(Diagnostics, HooksReplaceTheOutputUntilCleared) {
   setDebugOutputHook(nullptr);
   setMessageBoxHook(nullptr);
   outputDebugString("unhooked");
+  EXPECT_EQ(debug.size(), 1u);
+  // On Windows the output went to the debugger, and a message box would be
+  // a real one.
+  if (cvtest::windowsPlatform()) return;
   EXPECT_EQ(readText(folder / "debug.txt"), "unhooked\n");
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(messageBox(0, "text", "Caption", kMbOk), kIdOk);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Caption: text\n");
-  EXPECT_EQ(debug.size(), 1u);
+  EXPECT_EQ(boxes.size(), 1u);
 }
 
 TEST(Diagnostics, ConcurrentLinesStayWholeWhileHooksChange) {
+  if (cvtest::windowsPlatform()) GTEST_SKIP() << "Windows sends debugger output to the debugger";
   HookReset reset;
   cvtest::ScratchFolder folder;
   cvtest::ScopedEnvironment target("CORVANE_DEBUG_OUTPUT", folder / "debug.txt");

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "platform/files.h"
+#include "platform/guid.h"
 #include "platform/os_error.h"
 #include "scratch_folder.h"
 
@@ -49,16 +50,26 @@ TEST(Files, FindFilesMatchesWildcardsInTheLastPart) {
     writeBytes(folder / name, "");
   std::filesystem::create_directory(folder / "sub");
 
-  EXPECT_EQ(sorted(findFiles(folder / "python??.dll")),
-            (std::vector<std::string>{"python27.dll", "python39.dll"}));
-  EXPECT_EQ(sorted(findFiles(folder / "python*.dll")),
-            (std::vector<std::string>{"python27.dll", "python310.dll", "python39.dll"}));
+  // Names match as the file system compares them: without regard to case on
+  // Windows, exactly on POSIX.
+  const bool caseBlind = fileExists(folder / "PYTHON39.DLL");
+  std::vector<std::string> twoDigits{"python27.dll", "python39.dll"};
+  std::vector<std::string> anyDigits{"python27.dll", "python310.dll", "python39.dll"};
+  if (caseBlind) {
+    twoDigits.insert(twoDigits.begin(), "Python38.dll");
+    anyDigits.insert(anyDigits.begin(), "Python38.dll");
+  }
+  EXPECT_EQ(sorted(findFiles(folder / "python??.dll")), twoDigits);
+  EXPECT_EQ(sorted(findFiles(folder / "python*.dll")), anyDigits);
+  EXPECT_EQ(findFiles(folder / "PYTHON39.DLL").size(), caseBlind ? 1u : 0u);
   EXPECT_EQ(findFiles(folder / "a[1].txt"), std::vector<std::string>{"a[1].txt"});
   EXPECT_EQ(findFiles(folder / "a?1?.*"), std::vector<std::string>{"a[1].txt"});
   EXPECT_EQ(findFiles(folder / "*").size(), 7u);  // the folder included, "." and ".." not
   EXPECT_EQ(findFiles(folder / "python39.dll"), std::vector<std::string>{"python39.dll"});
   EXPECT_TRUE(findFiles(folder / "*.exe").empty());
+  EXPECT_EQ(lastErrorCode(), kErrorFileNotFound);
   EXPECT_TRUE(findFiles(folder / "missing/*").empty());
+  EXPECT_NE(lastErrorCode(), kErrorSuccess);
 }
 
 TEST(Files, FoldersAndFiles) {
@@ -86,12 +97,14 @@ TEST(Files, WholeFileReadAndAtomicWrite) {
   const std::string content("zero\0and\xFFhigh", 13);
   writeFileAtomic(path, content);
   EXPECT_EQ(readFile(path), content);
+  // A replaced file keeps its permissions (on Windows these only tell
+  // whether the file is read-only).
   std::filesystem::permissions(path, std::filesystem::perms::owner_read |
                                          std::filesystem::perms::owner_write);
+  const auto permissions = std::filesystem::status(path).permissions();
   writeFileAtomic(path, "replaced");
   EXPECT_EQ(readFile(path), "replaced");
-  EXPECT_EQ(std::filesystem::status(path).permissions() & std::filesystem::perms::all,
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(std::filesystem::status(path).permissions(), permissions);
   writeFileAtomic(path, "");
   EXPECT_EQ(readFile(path), "");
   // No temporary file stays behind.
@@ -108,6 +121,7 @@ TEST(Files, WholeFileReadAndAtomicWrite) {
 }
 
 TEST(Files, SpecialFoldersFollowTheEnvironment) {
+  if (cvtest::windowsPlatform()) GTEST_SKIP() << "Windows takes its special folders from the shell";
   cvtest::ScopedEnvironment home("HOME", "/home/tester");
   {
     cvtest::ScopedEnvironment common("CORVANE_COMMON_APPDATA", std::nullopt);
@@ -128,11 +142,45 @@ TEST(Files, SpecialFoldersFollowTheEnvironment) {
   EXPECT_EQ(tempDirectory(), "/scratch/");
 }
 
+TEST(Files, SpecialFoldersAreTheShells) {
+  if (!cvtest::windowsPlatform()) GTEST_SKIP() << "POSIX has no shell folders";
+  // The system sets these variables to the shell's folders for every process.
+  const std::pair<SpecialFolder, const char*> folders[] = {
+      {SpecialFolder::AppData, "APPDATA"},
+      {SpecialFolder::LocalAppData, "LOCALAPPDATA"},
+      {SpecialFolder::CommonAppData, "ProgramData"},
+      {SpecialFolder::ProgramFiles, "ProgramFiles"}};
+  for (const auto& [folder, variable] : folders) {
+    const std::optional<std::string> expected = environmentVariable(variable);
+    ASSERT_TRUE(expected) << variable;
+    EXPECT_EQ(specialFolder(folder), expected) << variable;
+    EXPECT_TRUE(directoryExists(*expected)) << *expected;
+  }
+  EXPECT_FALSE(specialFolder(static_cast<SpecialFolder>(0x7FFF)));
+
+  cvtest::ScopedEnvironment temp("TMP", "C:\\scratch");
+  EXPECT_EQ(tempDirectory(), "C:\\scratch\\");
+}
+
+TEST(Files, Environment) {
+  const std::string name = "CORVANE_TEST_" + guidToString(createGuid()).substr(1, 8);
+  EXPECT_FALSE(environmentVariable(name));
+  const std::string value(300, 'v');  // longer than a first guess at its size
+  EXPECT_TRUE(setEnvironmentVariable(name, &value));
+  EXPECT_EQ(environmentVariable(name), value);
+  const std::string empty;
+  EXPECT_TRUE(setEnvironmentVariable(name, &empty));
+  EXPECT_EQ(environmentVariable(name), "");
+  EXPECT_TRUE(setEnvironmentVariable(name, nullptr));
+  EXPECT_FALSE(environmentVariable(name));
+  EXPECT_TRUE(setEnvironmentVariable(name, nullptr));  // already gone
+}
+
 TEST(Files, OwnCommandLineAndPath) {
   const std::vector<std::string> arguments = processArguments();
   ASSERT_FALSE(arguments.empty());
   const std::string path = executablePath();
-  EXPECT_EQ(path.front(), '/');
+  EXPECT_TRUE(std::filesystem::path(path).is_absolute()) << path;
   EXPECT_EQ(std::filesystem::path(path).filename(), std::filesystem::path(arguments[0]).filename());
   EXPECT_TRUE(fileExists(path));
 }
@@ -153,7 +201,9 @@ TEST(Files, BinaryTypeFromTheHeader) {
   EXPECT_EQ(typeOf("\x7F" "ELF rest"), BinaryType::Other);
   EXPECT_EQ(typeOf("#!/bin/sh\n"), BinaryType::Unknown);
   EXPECT_EQ(typeOf(""), BinaryType::Unknown);
-  EXPECT_EQ(binaryType(executablePath()), BinaryType::Other);
+  // The suite itself: a 32-bit Windows program there, an ELF program elsewhere.
+  EXPECT_EQ(binaryType(executablePath()),
+            cvtest::windowsPlatform() ? BinaryType::Windows32 : BinaryType::Other);
   EXPECT_EQ(binaryType(folder / "missing"), BinaryType::Unknown);
   EXPECT_EQ(binaryType(folder.path()), BinaryType::Unknown);
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/guid.h"
 #include "platform/named_lock.h"
 #include "platform/process.h"
 #include "scratch_folder.h"
@@ -15,12 +16,35 @@ namespace cvtest = corvane::platform::testing;
 
 namespace {
 
-// Every test uses a lock folder of its own; helpers inherit it.
+// Every test uses a lock folder of its own; helpers inherit it. (Windows
+// keeps named mutexes in the kernel and has no lock folder.)
 class NamedLockTest : public ::testing::Test {
  protected:
   cvtest::ScratchFolder folder_{cvtest::fastTempFolder()};
   cvtest::ScopedEnvironment environment_{"CORVANE_LOCK_DIR", folder_.path() + "/locks"};
+
+  // A name of this test alone: named mutexes are shared by the whole session.
+  std::string name(const std::string& base) const { return prefix_ + base; }
+  const std::string prefix_ = lockNameFor(guidToString(createGuid())) + "_";
 };
+
+// Whether the object gets the lock at once when tried from another thread;
+// a lock it gets is released again. A thread that holds a lock through one
+// object is given it through every other object of the name on Windows,
+// whose mutexes belong to threads, so exclusion is tested between threads.
+bool freeForAnotherThread(NamedLock& lock) {
+  bool got = false;
+  std::thread([&] {
+    got = lock.tryAcquire();
+    if (got) lock.release();
+  }).join();
+  return got;
+}
+
+bool freeForAnotherThread(const std::string& name) {
+  NamedLock lock(name);
+  return freeForAnotherThread(lock);
+}
 
 TEST(LockName, LowerCaseWithOtherCharactersReplaced) {
   EXPECT_EQ(lockNameFor("C:\\Data\\Corvane 5\\Module.INI"), "c__data_corvane_5_module_ini");
@@ -30,32 +54,39 @@ TEST(LockName, LowerCaseWithOtherCharactersReplaced) {
 }
 
 TEST_F(NamedLockTest, ObjectsOfOneNameExcludeEachOther) {
-  NamedLock first("settings_ini");
-  NamedLock second("settings_ini");
-  NamedLock other("other_ini");
+  NamedLock first(name("settings_ini"));
+  NamedLock second(name("settings_ini"));
   first.acquire();
   EXPECT_TRUE(first.held());
-  EXPECT_FALSE(second.tryAcquire());
   EXPECT_FALSE(second.held());
-  EXPECT_TRUE(other.tryAcquire());
+  EXPECT_FALSE(freeForAnotherThread(second));
+  EXPECT_TRUE(freeForAnotherThread(name("other_ini")));
+  // The holding thread itself: the POSIX stand-in makes its other objects
+  // wait as well, while a Windows mutex belongs to the thread and lets it in
+  // through any of them.
+  EXPECT_EQ(second.tryAcquire(), cvtest::windowsPlatform());
+  if (second.held()) second.release();
   first.release();
   EXPECT_FALSE(first.held());
+  EXPECT_TRUE(freeForAnotherThread(second));
   EXPECT_TRUE(second.tryAcquire());
+  EXPECT_FALSE(freeForAnotherThread(first));
   second.release();
-  other.release();
 }
 
 TEST_F(NamedLockTest, HolderMayAcquireAgainAndReleasesAsOften) {
-  NamedLock lock("nested");
-  NamedLock rival("nested");
+  NamedLock lock(name("nested"));
   lock.acquire();
   EXPECT_TRUE(lock.tryAcquire());
+  lock.acquire(10);
   lock.release();
-  EXPECT_FALSE(rival.tryAcquire());
   lock.release();
+  EXPECT_TRUE(lock.held());
+  EXPECT_FALSE(freeForAnotherThread(name("nested")));
+  lock.release();
+  EXPECT_FALSE(lock.held());
   EXPECT_THROW(lock.release(), std::logic_error);
-  EXPECT_TRUE(rival.tryAcquire());
-  rival.release();
+  EXPECT_TRUE(freeForAnotherThread(name("nested")));
 
   // Another thread sharing the object neither holds it nor may release it.
   lock.acquire();
@@ -64,20 +95,21 @@ TEST_F(NamedLockTest, HolderMayAcquireAgainAndReleasesAsOften) {
     EXPECT_FALSE(lock.tryAcquire());
     EXPECT_THROW(lock.release(), std::logic_error);
   }).join();
+  EXPECT_TRUE(lock.held());
   lock.release();
 }
 
 TEST_F(NamedLockTest, DestroyingAHeldLockFreesIt) {
-  auto lock = std::make_unique<NamedLock>("dropped");
+  auto lock = std::make_unique<NamedLock>(name("dropped"));
   lock->acquire();
+  lock->acquire();
+  EXPECT_FALSE(freeForAnotherThread(name("dropped")));
   lock.reset();
-  NamedLock next("dropped");
-  EXPECT_TRUE(next.tryAcquire());
-  next.release();
+  EXPECT_TRUE(freeForAnotherThread(name("dropped")));
 }
 
 TEST_F(NamedLockTest, ThreadsWithOwnOrSharedObjectsNeverOverlap) {
-  NamedLock shared("threads");
+  NamedLock shared(name("threads"));
   std::atomic<int> inside{0};
   std::atomic<bool> overlapped{false};
   int counter = 0;  // guarded by the lock alone
@@ -94,7 +126,7 @@ TEST_F(NamedLockTest, ThreadsWithOwnOrSharedObjectsNeverOverlap) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 3; ++t) {
     threads.emplace_back([&] {
-      NamedLock own("threads");
+      NamedLock own(name("threads"));
       work(own);
     });
   }
@@ -106,12 +138,12 @@ TEST_F(NamedLockTest, ThreadsWithOwnOrSharedObjectsNeverOverlap) {
 
 TEST_F(NamedLockTest, ExcludesOtherProcesses) {
   const std::string holder = cvtest::helperPath("named_lock_holder");
-  NamedLock lock("across_processes");
+  NamedLock lock(name("across_processes"));
   lock.acquire();
-  EXPECT_EQ(ChildProcess(holder, {"try", "across_processes"}).wait(30000), 3);
-  EXPECT_EQ(ChildProcess(holder, {"try", "another_name"}).wait(30000), 0);
+  EXPECT_EQ(ChildProcess(holder, {"try", name("across_processes")}).wait(30000), 3);
+  EXPECT_EQ(ChildProcess(holder, {"try", name("another_name")}).wait(30000), 0);
   lock.release();
-  EXPECT_EQ(ChildProcess(holder, {"try", "across_processes"}).wait(30000), 0);
+  EXPECT_EQ(ChildProcess(holder, {"try", name("across_processes")}).wait(30000), 0);
 }
 
 TEST_F(NamedLockTest, ProcessesTakeTurns) {
@@ -119,8 +151,8 @@ TEST_F(NamedLockTest, ProcessesTakeTurns) {
   const std::string log = folder_ / "log.txt";
   const std::string gate = folder_ / "go";
   constexpr int kRounds = 50;
-  ChildProcess first(holder, {"append", "turns", log, std::to_string(kRounds), "A", gate});
-  ChildProcess second(holder, {"append", "turns", log, std::to_string(kRounds), "B", gate});
+  ChildProcess first(holder, {"append", name("turns"), log, std::to_string(kRounds), "A", gate});
+  ChildProcess second(holder, {"append", name("turns"), log, std::to_string(kRounds), "B", gate});
   std::ofstream{gate};
   ASSERT_EQ(first.wait(60000), 0);
   ASSERT_EQ(second.wait(60000), 0);
@@ -140,16 +172,25 @@ TEST_F(NamedLockTest, ProcessesTakeTurns) {
 
 TEST_F(NamedLockTest, AnyNameStaysInTheLockFolder) {
   const std::string longName(1000, 'a');
-  NamedLock first(longName);
-  NamedLock second(longName.substr(0, 999) + "b");  // differs only past the cut
-  EXPECT_TRUE(first.tryAcquire());
-  EXPECT_TRUE(second.tryAcquire());
+  NamedLock first(name(longName));
+  ASSERT_TRUE(first.tryAcquire());
+  EXPECT_FALSE(freeForAnotherThread(name(longName)));
+  EXPECT_TRUE(freeForAnotherThread(name(longName.substr(0, 999) + "b")));  // differs past the cut
   first.release();
-  second.release();
 
-  NamedLock escaping("../escaped");
-  EXPECT_TRUE(escaping.tryAcquire());
+  // Characters outside the name rule are kept apart from those inside it and
+  // never reach another folder or namespace.
+  NamedLock escaping(name("../escaped"));
+  ASSERT_TRUE(escaping.tryAcquire());
+  EXPECT_TRUE(freeForAnotherThread(name("___escaped")));
+  EXPECT_TRUE(freeForAnotherThread(name("..\\escaped")));
   escaping.release();
+  NamedLock plain(name("escaped"));
+  ASSERT_TRUE(plain.tryAcquire());
+  EXPECT_TRUE(freeForAnotherThread(name("ESCAPED")));
+  EXPECT_TRUE(freeForAnotherThread("Local\\" + name("escaped")));
+  EXPECT_TRUE(freeForAnotherThread("Global\\" + name("escaped")));
+  plain.release();
   for (const auto& entry : std::filesystem::directory_iterator(folder_.path()))
     EXPECT_EQ(entry.path().filename(), "locks");
 }

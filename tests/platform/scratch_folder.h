@@ -12,10 +12,17 @@
 
 namespace corvane::platform::testing {
 
+// Whether the platform is Windows, whose conventions ("\\" in paths, ".exe"
+// programs, shell folders, the debugger's output, the system registry) some
+// tests expect instead of the POSIX stand-in's.
+inline bool windowsPlatform() { return pathDelimiter() == '\\'; }
+
 // Where many small synced writes are cheap: a memory file system when there
 // is one. Tests of locking and concurrency measure neither the disk nor fsync.
 inline std::string fastTempFolder() {
-  return directoryExists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
+  return !windowsPlatform() && directoryExists("/dev/shm")
+             ? "/dev/shm"
+             : std::filesystem::temp_directory_path().string();
 }
 
 class ScratchFolder {
