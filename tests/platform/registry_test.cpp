@@ -196,6 +196,30 @@ TEST_F(Registry, ValuesEnumerateAndDelete) {
   EXPECT_FALSE(key->deleteValue("a"));
   EXPECT_EQ(lastErrorCode(), kErrorFileNotFound);
   EXPECT_EQ(sorted(key->valueNames()), (std::vector<std::string>{"", "b", "c"}));
+
+  // Names longer than a first guess at their size enumerate whole.
+  const std::string longValue(2000, 'v');
+  const std::string longKey(150, 'k');  // Wine refuses paths of over 260
+  EXPECT_TRUE(key->writeDword(longValue, 3));
+  ASSERT_TRUE(RegistryKey::create(kUser, at("Order\\" + longKey)));
+  EXPECT_EQ(sorted(key->valueNames()), (std::vector<std::string>{"", "b", "c", longValue}));
+  EXPECT_EQ(key->subKeyNames(), std::vector<std::string>{longKey});
+  EXPECT_EQ(key->readDword(longValue), 3u);
+}
+
+TEST_F(Registry, SixtyFourBitViewReachesTheSameUserKeys) {
+  // The current user's software keys are one in both views.
+  auto key = RegistryKey::create(kUser, at("View"), RegistryView::Force64);
+  ASSERT_TRUE(key);
+  EXPECT_TRUE(key->writeDword("x", 5));
+  auto reader = RegistryKey::open(kUser, at("View"), RegistryAccess::Read, RegistryView::Force64);
+  ASSERT_TRUE(reader);
+  EXPECT_EQ(reader->readDword("x"), 5u);
+  EXPECT_EQ(RegistryKey::open(kUser, at("View"), RegistryAccess::Read)->readDword("x"), 5u);
+  EXPECT_TRUE(RegistryKey::deleteKey(kUser, at("View"), RegistryView::Force64));
+  EXPECT_FALSE(RegistryKey::open(kUser, at("View"), RegistryAccess::Read));
+  EXPECT_FALSE(RegistryKey::deleteKey(kUser, at("View"), RegistryView::Force64));
+  EXPECT_EQ(lastErrorCode(), kErrorFileNotFound);
 }
 
 TEST_F(Registry, MissingKeysAndKeyDeletion) {
