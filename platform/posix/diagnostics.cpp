@@ -1,44 +1,17 @@
-// POSIX backend: debugger output and message boxes for unattended runs.
+// POSIX backend: debugger output and message boxes for unattended runs. The
+// hooks in front of them are in portable/diagnostics_hooks.cpp.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/diagnostics.h"
 #include "platform/files.h"
+#include "platform/portable/diagnostics_hooks.h"
 
-namespace corvane::platform {
+namespace corvane::platform::backend {
 namespace {
-
-// The hooks are swapped as whole objects under a mutex and called outside
-// it, so a hook may run long, and may even replace itself, without blocking
-// other threads.
-struct Hooks {
-  std::mutex mutex;
-  std::shared_ptr<const DebugOutputHook> debugOutput;
-  std::shared_ptr<const MessageBoxHook> messageBox;
-};
-
-Hooks& hooks() {
-  static Hooks instance;
-  return instance;
-}
-
-template <class Hook>
-std::shared_ptr<const Hook> current(const std::shared_ptr<const Hook>& slot) {
-  std::lock_guard lock(hooks().mutex);
-  return slot;
-}
-
-template <class Hook>
-void replace(std::shared_ptr<const Hook>& slot, Hook hook) {
-  auto next = hook ? std::make_shared<const Hook>(std::move(hook)) : nullptr;
-  std::lock_guard lock(hooks().mutex);
-  slot.swap(next);
-}
 
 // One write per line, so lines of concurrent writers (O_APPEND, also from
 // other processes) never interleave.
@@ -57,10 +30,6 @@ void writeLine(int fd, std::string_view text) {
 }  // namespace
 
 void outputDebugString(std::string_view text) {
-  if (const auto hook = current(hooks().debugOutput)) {
-    (*hook)(text);
-    return;
-  }
   const std::optional<std::string> target = environmentVariable("CORVANE_DEBUG_OUTPUT");
   if (!target || target->empty()) return;
   if (*target == "-") {
@@ -73,8 +42,7 @@ void outputDebugString(std::string_view text) {
   ::close(fd);
 }
 
-int32_t messageBox(uintptr_t, std::string_view text, std::string_view caption, uint32_t flags) {
-  if (const auto hook = current(hooks().messageBox)) return (*hook)(text, caption, flags);
+int32_t messageBox(uintptr_t, std::string_view text, std::string_view caption, uint32_t) {
   std::string line(caption);
   line += ": ";
   line += text;
@@ -82,8 +50,4 @@ int32_t messageBox(uintptr_t, std::string_view text, std::string_view caption, u
   return kIdOk;
 }
 
-void setDebugOutputHook(DebugOutputHook hook) { replace(hooks().debugOutput, std::move(hook)); }
-
-void setMessageBoxHook(MessageBoxHook hook) { replace(hooks().messageBox, std::move(hook)); }
-
-}  // namespace corvane::platform
+}  // namespace corvane::platform::backend

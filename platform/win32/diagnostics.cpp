@@ -1,61 +1,19 @@
-// Win32 backend: debugger output and message boxes are the system's.
+// Win32 backend: debugger output and message boxes are the system's. The
+// hooks in front of them are in portable/diagnostics_hooks.cpp.
 #include <windows.h>
 
-#include <memory>
-#include <mutex>
 #include <string>
 
-#include "platform/diagnostics.h"
+#include "platform/portable/diagnostics_hooks.h"
 
-namespace corvane::platform {
-namespace {
+namespace corvane::platform::backend {
 
-// The hooks are swapped as whole objects under a mutex and called outside
-// it, so a hook may run long, and may even replace itself, without blocking
-// other threads.
-struct Hooks {
-  std::mutex mutex;
-  std::shared_ptr<const DebugOutputHook> debugOutput;
-  std::shared_ptr<const MessageBoxHook> messageBox;
-};
-
-Hooks& hooks() {
-  static Hooks instance;
-  return instance;
-}
-
-template <class Hook>
-std::shared_ptr<const Hook> current(const std::shared_ptr<const Hook>& slot) {
-  std::lock_guard lock(hooks().mutex);
-  return slot;
-}
-
-template <class Hook>
-void replace(std::shared_ptr<const Hook>& slot, Hook hook) {
-  auto next = hook ? std::make_shared<const Hook>(std::move(hook)) : nullptr;
-  std::lock_guard lock(hooks().mutex);
-  slot.swap(next);
-}
-
-}  // namespace
-
-void outputDebugString(std::string_view text) {
-  if (const auto hook = current(hooks().debugOutput)) {
-    (*hook)(text);
-    return;
-  }
-  ::OutputDebugStringA(std::string(text).c_str());
-}
+void outputDebugString(std::string_view text) { ::OutputDebugStringA(std::string(text).c_str()); }
 
 int32_t messageBox(uintptr_t owner, std::string_view text, std::string_view caption,
                    uint32_t flags) {
-  if (const auto hook = current(hooks().messageBox)) return (*hook)(text, caption, flags);
   return ::MessageBoxA(reinterpret_cast<HWND>(owner), std::string(text).c_str(),
                        std::string(caption).c_str(), flags);
 }
 
-void setDebugOutputHook(DebugOutputHook hook) { replace(hooks().debugOutput, std::move(hook)); }
-
-void setMessageBoxHook(MessageBoxHook hook) { replace(hooks().messageBox, std::move(hook)); }
-
-}  // namespace corvane::platform
+}  // namespace corvane::platform::backend
