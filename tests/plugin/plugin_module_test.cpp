@@ -208,9 +208,13 @@ TEST(PluginModuleProperties, CustomValues) {
 }
 
 TEST(PluginModulePaths, AppDataAndModuleDataFolders) {
-  const std::string root = platform::tempDirectory() + "cv-appdata";
+  // POSIX takes the common application data folder from this variable;
+  // Windows has its own.
+  const std::string override = platform::tempDirectory() + "cv-appdata";
   const std::optional<std::string> saved = platform::environmentVariable("CORVANE_COMMON_APPDATA");
-  platform::setEnvironmentVariable("CORVANE_COMMON_APPDATA", &root);
+  platform::setEnvironmentVariable("CORVANE_COMMON_APPDATA", &override);
+  std::string root = platform::specialFolder(platform::SpecialFolder::CommonAppData).value_or("?");
+  if (platform::isPathDelimiter(root.back())) root.pop_back();
   const char d = platform::pathDelimiter();
 
   auto module = newModule();
