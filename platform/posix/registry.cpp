@@ -4,7 +4,6 @@
 // the root's current content, so a key sees what other processes wrote since
 // it was opened, and a key deleted meanwhile reports kErrorKeyDeleted as a
 // Windows key handle does.
-#include <cstring>
 
 #include "platform/os_error.h"
 #include "platform/posix/registry_store.h"
@@ -104,25 +103,6 @@ std::optional<RegistryValue> RegistryKey::readValue(std::string_view name) const
   return RegistryValue{value->type, value->data};
 }
 
-std::optional<std::string> RegistryKey::readString(std::string_view name) const {
-  std::optional<RegistryValue> value = readValue(name);
-  if (!value) return std::nullopt;
-  if (value->type != kRegSz && value->type != kRegExpandSz)
-    return none(kErrorInvalidData);
-  // The text ends at its terminating zero; data written without one is taken whole.
-  const auto* text = reinterpret_cast<const char*>(value->data.data());
-  return std::string(text, ::strnlen(text, value->data.size()));
-}
-
-std::optional<uint32_t> RegistryKey::readDword(std::string_view name) const {
-  std::optional<RegistryValue> value = readValue(name);
-  if (!value) return std::nullopt;
-  if (value->type != kRegDword || value->data.size() != 4)
-    return none(kErrorInvalidData);
-  const std::vector<uint8_t>& d = value->data;
-  return uint32_t{d[0]} | uint32_t{d[1]} << 8 | uint32_t{d[2]} << 16 | uint32_t{d[3]} << 24;
-}
-
 bool RegistryKey::valueExists(std::string_view name) const { return readValue(name).has_value(); }
 
 bool RegistryKey::writeValue(std::string_view name, uint32_t type, const void* data,
@@ -139,21 +119,6 @@ bool RegistryKey::writeValue(std::string_view name, uint32_t type, const void* d
     return kErrorSuccess;
   });
   return error == kErrorSuccess ? succeed() : fail(error);
-}
-
-bool RegistryKey::writeString(std::string_view name, std::string_view text) {
-  std::string data(text);
-  return writeValue(name, kRegSz, data.c_str(), static_cast<uint32_t>(data.size() + 1));
-}
-
-bool RegistryKey::writeDword(std::string_view name, uint32_t value) {
-  const uint8_t data[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                           static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-  return writeValue(name, kRegDword, data, sizeof data);
-}
-
-bool RegistryKey::writeBinary(std::string_view name, const void* data, uint32_t size) {
-  return writeValue(name, kRegBinary, data, size);
 }
 
 bool RegistryKey::deleteValue(std::string_view name) {
