@@ -23,7 +23,9 @@ class CV_PLATFORM_API DynamicLibrary {
   DynamicLibrary() = default;
   // Loads the library with the system's critical-error dialogs suppressed
   // (POSIX: dlopen with RTLD_NOW | RTLD_LOCAL). Throws OsError (function,
-  // path, error code) and sets lastErrorCode when it cannot be loaded.
+  // path, error code) when it cannot be loaded; callers take the code from
+  // OsError::code(). The thread's last error code is not reliable afterwards:
+  // on Windows the C++ runtime clears it while throwing.
   explicit DynamicLibrary(const std::string& path);
   DynamicLibrary(const DynamicLibrary&) = delete;
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
