@@ -48,10 +48,11 @@ CV_PLATFORM_API bool setEnvironmentVariable(const std::string& name, const std::
 CV_PLATFORM_API std::vector<std::string> processArguments();
 CV_PLATFORM_API std::string executablePath();
 
-// What kind of program a file holds (GetBinaryType), read from its header on
-// every system: a 32- or 64-bit Windows executable, another executable (ELF,
-// DOS, PE of another machine), or Unknown for anything unreadable or not
-// executable.
+// What kind of program a file holds: a 32- or 64-bit Windows executable,
+// another executable (ELF, DOS, PE of another machine), or Unknown for
+// anything missing, unreadable or not executable. Windows asks the system
+// (GetBinaryType) and reads the header itself for what the system refuses,
+// such as DLLs; POSIX always reads the header.
 enum class BinaryType : uint8_t { Unknown, Windows32, Windows64, Other };
 CV_PLATFORM_API BinaryType binaryType(const std::string& path);
 

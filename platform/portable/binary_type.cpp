@@ -1,12 +1,12 @@
-// The kind of program a file holds, read from its header (the part of
-// GetBinaryType the module needs): a PE image's machine field tells a 32-bit
+// The kind of program a file holds, read from its header (the part of the
+// system's binary type query the module needs): a PE image's machine field tells a 32-bit
 // from a 64-bit Windows program; ELF images and DOS programs are "other";
 // anything unreadable or without a known header is "unknown".
 #include <array>
 #include <cstdint>
 #include <fstream>
 
-#include "platform/files.h"
+#include "platform/portable/binary_type.h"
 
 namespace corvane::platform {
 namespace {
@@ -31,7 +31,7 @@ bool readAt(std::ifstream& file, std::streamoff offset, unsigned char* buffer, s
 
 }  // namespace
 
-BinaryType binaryType(const std::string& path) {
+BinaryType binaryTypeFromHeader(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) return BinaryType::Unknown;
   std::array<unsigned char, 4> magic{};

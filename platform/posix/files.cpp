@@ -15,6 +15,7 @@
 
 #include "platform/files.h"
 #include "platform/os_error.h"
+#include "platform/portable/binary_type.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/thread.h"
 
@@ -170,6 +171,8 @@ bool deleteFile(const std::string& path) {
   }
   return true;
 }
+
+BinaryType binaryType(const std::string& path) { return binaryTypeFromHeader(path); }
 
 // ---- Whole files ------------------------------------------------------------
 

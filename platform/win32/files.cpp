@@ -17,6 +17,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/os_error.h"
+#include "platform/portable/binary_type.h"
 #include "platform/thread.h"
 #include "platform/win32/last_error.h"
 
@@ -113,6 +114,19 @@ bool createDirectories(const std::string& path) {
 }
 
 bool deleteFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != FALSE; }
+
+// The system knows executables only; for a file it refuses (a DLL, a
+// program it cannot start, a missing file) the header decides, which also
+// answers Unknown for whatever cannot be read.
+BinaryType binaryType(const std::string& path) {
+  DWORD kind = 0;
+  if (!::GetBinaryTypeA(path.c_str(), &kind)) return binaryTypeFromHeader(path);
+  switch (kind) {
+    case SCS_32BIT_BINARY: return BinaryType::Windows32;
+    case SCS_64BIT_BINARY: return BinaryType::Windows64;
+    default: return BinaryType::Other;
+  }
+}
 
 // ---- Whole files ------------------------------------------------------------
 
