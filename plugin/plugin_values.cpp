@@ -25,10 +25,10 @@ OleVariant HandleValue(uintptr_t handle) {
 
 namespace {
 
-std::optional<OleVariant> converted(const Variant& value, uint16_t type) {
+std::optional<OleVariant> converted(const Variant& value, uint16_t type, uint16_t flags = 0) {
   Variant result{};
   platform::variantInit(&result);
-  if (platform::failed(platform::variantChangeType(&result, &value, 0, type))) return std::nullopt;
+  if (platform::failed(platform::variantChangeType(&result, &value, flags, type))) return std::nullopt;
   return OleVariant::adopt(result);
 }
 
@@ -36,7 +36,8 @@ std::optional<OleVariant> converted(const Variant& value, uint16_t type) {
 
 std::optional<std::string> TextOf(const Variant& value) {
   if (value.vt == platform::vtEmpty) return std::string();
-  std::optional<OleVariant> text = converted(value, platform::vtBstr);
+  // Booleans read as "True" and "False", not as numbers.
+  std::optional<OleVariant> text = converted(value, platform::vtBstr, platform::kVariantAlphaBool);
   if (!text) return std::nullopt;
   const platform::Bstr bstr = text->raw().bstrVal;
   return platform::wideToAnsi(std::u16string_view(bstr ? bstr : u"", platform::sysStringLen(bstr)));

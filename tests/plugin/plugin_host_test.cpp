@@ -38,9 +38,7 @@ int32_t CV_STDCALL fakeSendDataEx(uint32_t hostId, int32_t dataSourceId, uint32_
       if (platform::failed(list->GetItem(i, item.put()))) return -99;
       OleVariant value;
       item->GetValue(value.get());
-      record.items.emplace_back(item->GetName(), value.type() == platform::vtBool
-                                                     ? (value.raw().boolVal ? "True" : "False")
-                                                     : TextOf(value.raw()).value_or("?"));
+      record.items.emplace_back(item->GetName(), TextOf(value.raw()).value_or("?"));
     }
   } else if (kind == HostSendBytes && count == 1) {
     record.bytes = std::to_string(*static_cast<uint32_t*>(data));

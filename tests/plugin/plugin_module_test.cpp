@@ -110,6 +110,8 @@ TEST(PluginModuleProperties, TextsTypesAndReadOnlyNames) {
   EXPECT_EQ(module->LogTitle(), "Corvane");
   EXPECT_TRUE(set(*module, "DESCRIPTION", TextValue("Script module")));
   EXPECT_EQ(textOf(module->GetModuleParameter("Description")), "Script module");
+  EXPECT_TRUE(set(*module, "EventsSupported", OleVariant::fromBool(true)));
+  EXPECT_EQ(module->EventsSupported(), "True");
   EXPECT_TRUE(set(*module, "EventsSupported", TextValue("GetOsType")));
   EXPECT_EQ(textOf(module->GetModuleParameter("eventssupported")), "GetOsType");
 
