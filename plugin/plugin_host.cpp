@@ -14,7 +14,7 @@
 namespace corvane {
 
 void TkivPlugin::AddLog(TLogKind kind, std::string_view text, bool flag) noexcept {
-  if (destroying_ || !log_) return;
+  if (closing_ || !log_) return;
   try {
     log_->Add(EncodeLogLine(kind, logTitle_, text, flag));
     NotifyLogPending();

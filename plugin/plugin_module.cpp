@@ -85,7 +85,7 @@ void TkivPlugin::AfterConstruction() {
 }
 
 TkivPlugin::~TkivPlugin() {
-  destroying_ = true;  // AddLog is a no-op from here on
+  closing_ = true;  // AddLog is a no-op from here on
   itemsText_.clear();
   parserItems_.Clear();
   dataSources_.clear();

@@ -293,56 +293,56 @@ class TkivPlugin : public TComponent {
   platform::OleVariant GetCustomParam(std::string_view key);
   bool SetCustomParam(std::string_view key, const platform::Variant& value);
 
-  bool destroying_ = false;
-  // 1. The translator: created here once the translation component exists.
-  platform::CriticalSection commandLock_;                     // 2
-  int32_t commandNesting_ = 0;                                // 3
-  uintptr_t moduleDllHandle_;                                 // 5
-  int32_t moduleLoadCount_ = 0;                               // 6
-  uint32_t moduleIndex_ = 0;                                  // 7
-  std::string itemsText_;                                     // 8
-  std::string description_;                                   // 9
+  bool closing_ = false;
+  // The translator joins here once the translation component exists.
+  platform::CriticalSection commandLock_;
+  int32_t commandNesting_ = 0;
+  uintptr_t moduleDllHandle_;
+  int32_t moduleLoadCount_ = 0;
+  uint32_t moduleIndex_ = 0;
+  std::string itemsText_;
+  std::string description_;
   std::string logTitle_;
-  uint8_t moduleType_ = 0;                                    // 10
+  uint8_t moduleType_ = 0;
   uint8_t moduleOptions_ = 0;
   uint8_t infoFlag_ = 1;
-  std::string modulePath_;                                    // 11
+  std::string modulePath_;
   std::string moduleName_;
-  uint32_t moduleLoadForConfig_ = 0;                          // 12
-  std::string applicationFullName_;                           // 13
+  uint32_t moduleLoadForConfig_ = 0;
+  std::string applicationFullName_;
   std::string displayFullVersion_;
-  TParserItems parserItems_;                                  // 14
-  std::unique_ptr<TkivPluginCustomCmdList> customCommands_;   // 15
-  std::unique_ptr<TkivThreadParamsList> customParams_;        // 16
-  std::unique_ptr<TLogDataList> log_;                         // 17
-  bool terminateNow_ = false;                                 // 18
-  std::vector<TConfigDataSource> dataSources_;                // 19
-  std::string dataSourceLoadFor_;                             // 20
-  std::string msgNoData_;                                     // 21
+  TParserItems parserItems_;
+  std::unique_ptr<TkivPluginCustomCmdList> customCommands_;
+  std::unique_ptr<TkivThreadParamsList> customParams_;
+  std::unique_ptr<TLogDataList> log_;
+  bool terminateNow_ = false;
+  std::vector<TConfigDataSource> dataSources_;
+  std::string dataSourceLoadFor_;
+  std::string msgNoData_;
   std::string msgWriteComplete_;
   std::string msgWriteCompleteError_;
-  float moduleVersion_ = 4.0f;                                // 22
-  std::string iniFile_;                                       // 23
-  uint8_t registryRoot1_ = 2;                                 // 24
+  float moduleVersion_ = 4.0f;
+  std::string iniFile_;
+  uint8_t registryRoot1_ = 2;
   uint8_t registryRoot2_ = 1;
-  std::string registryPath_;                                  // 25
+  std::string registryPath_;
   std::string iniSectionPrefix_;
-  bool roleEnabled_[8] = {};                                  // 26
+  bool roleEnabled_[8] = {};
   std::string eventsSupported_;
-  bool isTemporaryLoad_ = false;                              // 27
+  bool isTemporaryLoad_ = false;
   bool settingsBusy_ = false;
-  uintptr_t ownerWindow_ = 0;                                 // 29
+  uintptr_t ownerWindow_ = 0;
   uintptr_t hostWindow_ = 0;
   uintptr_t parentApp_ = 0;
-  uint8_t subscribeForData_ = 0;                              // 30
-  std::unique_ptr<TModuleConfigList> moduleConfigList_;       // 31
-  bool busy_ = false;                                         // 32
+  uint8_t subscribeForData_ = 0;
+  std::unique_ptr<TModuleConfigList> moduleConfigList_;
+  bool busy_ = false;
   bool translated_ = false;
   bool optionsDialogOpen_ = false;
   uint8_t optionsDialogRoleFlags_ = 0;
-  uint32_t loadThreadId_ = 0;                                 // 33
-  std::string currentLanguage_;                               // 34
-  THostFunctions hostFunctions_;                              // 35
+  uint32_t loadThreadId_ = 0;
+  std::string currentLanguage_;
+  THostFunctions hostFunctions_;
   std::vector<std::string> translatorPropertyNames_;
   platform::CriticalSection lazyLock_;  // guards making CustomParams and the configuration list
 };
