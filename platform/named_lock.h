@@ -4,10 +4,13 @@
 // $XDG_RUNTIME_DIR/corvane-locks, else /tmp/corvane-locks-<uid>. Other
 // characters in a name are allowed and kept apart from these.
 //
-// Each NamedLock object excludes every other object of the same name, in this
-// process or another. Like a Windows mutex, the lock belongs to the thread
-// that acquired it, which may acquire it again and must release it as often;
-// other threads using the same object wait for it.
+// The lock belongs to a thread, as a Windows mutex does. A thread that holds
+// it, through any NamedLock object of the name, acquires it again at once
+// through any of them (so one thread may nest uses of one INI file), and must
+// release each acquisition through the object it made it with. Other threads
+// and processes wait until the holder's last acquisition is released
+// (destroying an object releases those its holder made through it). held()
+// and release() answer for the calling thread and the one object.
 #pragma once
 
 #include <memory>

@@ -1,10 +1,13 @@
 // POSIX backend: system-wide named locks.
 //
-// Each name is a file in the lock folder, and each NamedLock object holds its
-// own descriptor of that file. flock belongs to the open file description,
-// so two objects exclude each other whether they live in one process or in
-// two. Within one object a re-entrant mutex serialises threads that share it
-// and lets the holding thread acquire again, as a Windows mutex does.
+// Each name is a file in the lock folder. Within the process a table keeps
+// one entry per lock file: the one descriptor that takes the advisory lock
+// (flock) for every object of the name, the thread holding the lock and how
+// often it acquired it through all objects. As with a Windows mutex, the lock
+// belongs to that thread: it acquires it again at once through any object of
+// the name, other threads of the process wait on the entry's condition
+// variable, and the file lock, which keeps other processes out, is taken by
+// the first acquisition and given up by the last release.
 //
 // Lock files are never removed: removing one while another process waits on
 // it would let a third process lock a new file of the same name.
@@ -14,8 +17,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <atomic>
-#include <cstdio>
+#include <condition_variable>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -23,13 +27,12 @@
 #include "platform/files.h"
 #include "platform/named_lock.h"
 #include "platform/os_error.h"
+#include "platform/portable/named_lock_names.h"
 #include "platform/posix/errno_mapping.h"
 #include "platform/thread.h"
 
 namespace corvane::platform {
 namespace {
-
-constexpr size_t kMaxFileNameStem = 200;  // leaves room for the hash and ".lock"
 
 [[noreturn]] void throwErrno(const char* function, const std::string& subject, int error) {
   const uint32_t code = windowsCodeFromErrno(error);
@@ -60,65 +63,117 @@ std::string lockFolder() {
   return folder;
 }
 
-// A file name for any lock name: characters outside 0-9, a-z and "_" become
-// "-" and two hexadecimal digits (so they cannot reach another folder), and
-// a long name is cut and completed with a hash of the whole name.
-std::string fileNameFor(std::string_view name) {
-  std::string stem;
-  for (const char c : name) {
-    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || c == '_') {
-      stem += c;
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "-%02X", static_cast<unsigned char>(c));
-      stem += escaped;
+// The lock of one file within the process.
+struct Entry {
+  std::string path;
+  int fd = -1;
+  std::mutex mutex;                // guards the fields below and those of the objects
+  std::condition_variable freed;   // owner became 0
+  uint32_t owner = 0;              // the holding thread, or the one waiting for the file lock
+  int depth = 0;                   // acquisitions by the owner through all objects
+
+  ~Entry() {
+    if (fd >= 0) ::close(fd);  // gives up the file lock should it still be held
+  }
+
+  // Takes the file lock; false when another process holds it and wait is false.
+  bool lockFile(bool wait) {
+    while (::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EINTR) continue;
+      if (!wait && errno == EWOULDBLOCK) return false;
+      throwErrno("flock", path, errno);
     }
+    return true;
   }
-  if (stem.size() > kMaxFileNameStem) {
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    char suffix[20];
-    std::snprintf(suffix, sizeof suffix, "-%016llX", static_cast<unsigned long long>(hash));
-    stem.resize(kMaxFileNameStem);
-    stem += suffix;
+
+  // With mutex held: gives up count acquisitions; the last one frees the lock.
+  void drop(int count) {
+    depth -= count;
+    if (depth > 0) return;
+    ::flock(fd, LOCK_UN);
+    owner = 0;
+    freed.notify_one();
   }
-  return stem + ".lock";
+};
+
+// The entries of the lock files that objects of this process use.
+struct Table {
+  std::mutex mutex;
+  std::map<std::string, std::weak_ptr<Entry>> entries;
+};
+
+Table& table() {
+  static Table* instance = new Table;  // objects may outlive static destruction
+  return *instance;
+}
+
+std::shared_ptr<Entry> entryFor(const std::string& path) {
+  Table& t = table();
+  std::lock_guard lock(t.mutex);
+  std::weak_ptr<Entry>& slot = t.entries[path];
+  if (std::shared_ptr<Entry> entry = slot.lock()) return entry;
+  auto entry = std::make_shared<Entry>();
+  entry->path = path;
+  entry->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (entry->fd < 0) {
+    const int error = errno;
+    t.entries.erase(path);
+    throwErrno("open", path, error);
+  }
+  slot = entry;
+  return entry;
+}
+
+void dropEntry(std::shared_ptr<Entry>& entry) {
+  Table& t = table();
+  std::lock_guard lock(t.mutex);
+  const std::string path = entry->path;
+  entry.reset();
+  const auto it = t.entries.find(path);
+  if (it != t.entries.end() && it->second.expired()) t.entries.erase(it);
 }
 
 }  // namespace
 
 struct NamedLock::State {
   std::string name;
-  int fd = -1;
-  std::recursive_mutex inProcess;  // threads sharing this object
-  std::atomic<uint32_t> owner{0};  // thread holding the lock through this object
+  std::shared_ptr<Entry> entry;
+  // Guarded by entry->mutex: the thread holding the lock through this object
+  // and how often it acquired it through this object.
+  uint32_t owner = 0;
   int depth = 0;
 
-  // With inProcess held: takes the file lock for the first level.
-  bool lockFile(bool wait) {
-    if (depth > 0) return true;
-    while (::flock(fd, wait ? LOCK_EX : LOCK_EX | LOCK_NB) != 0) {
-      if (errno == EINTR) continue;
-      if (errno == EWOULDBLOCK) return false;
-      throwErrno("flock", name, errno);
-    }
+  // With entry->mutex held: whether the calling thread holds the lock (through
+  // any object), and if so counts one more acquisition through this one.
+  bool acquireAgain(uint32_t self) {
+    if (entry->owner != self || entry->depth == 0) return false;
+    ++entry->depth;
+    owner = self;
+    ++depth;
     return true;
+  }
+
+  // With entry->mutex held, after the file lock was taken.
+  void acquireFirst(uint32_t self) {
+    entry->owner = self;
+    entry->depth = 1;
+    owner = self;
+    depth = 1;
   }
 };
 
 NamedLock::NamedLock(std::string_view name) : state_(std::make_unique<State>()) {
   state_->name = name;
-  const std::string path = lockFolder() + "/" + fileNameFor(name);
-  state_->fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (state_->fd < 0) throwErrno("open", path, errno);
+  state_->entry = entryFor(lockFolder() + "/" + lockNameStem(name) + ".lock");
 }
 
 NamedLock::~NamedLock() {
-  // Closing the descriptor gives up the file lock even when still held.
-  if (state_->depth > 0 && state_->owner == currentThreadId()) {
-    while (state_->depth-- > 0) state_->inProcess.unlock();
+  {
+    std::lock_guard lock(state_->entry->mutex);
+    // Acquisitions through this object end with it, whichever thread made them.
+    if (state_->depth > 0) state_->entry->drop(state_->depth);
   }
-  ::close(state_->fd);
+  dropEntry(state_->entry);
 }
 
 void NamedLock::acquire(int spinCount) {
@@ -126,58 +181,49 @@ void NamedLock::acquire(int spinCount) {
     if (tryAcquire()) return;
     std::this_thread::yield();
   }
-  state_->inProcess.lock();
+  const uint32_t self = currentThreadId();
+  Entry& entry = *state_->entry;
+  std::unique_lock lock(entry.mutex);
+  if (state_->acquireAgain(self)) return;
+  entry.freed.wait(lock, [&] { return entry.owner == 0; });
+  // Claim the entry, then wait for other processes without blocking the
+  // threads of this one that only ask or try.
+  entry.owner = self;
+  lock.unlock();
   try {
-    state_->lockFile(true);
+    entry.lockFile(true);
   } catch (...) {
-    state_->inProcess.unlock();
+    lock.lock();
+    entry.owner = 0;
+    entry.freed.notify_one();
     throw;
   }
-  state_->owner = currentThreadId();
-  ++state_->depth;
+  lock.lock();
+  state_->acquireFirst(self);
 }
 
 bool NamedLock::tryAcquire() {
-  if (!state_->inProcess.try_lock()) return false;
-  bool locked = false;
-  try {
-    locked = state_->lockFile(false);
-  } catch (...) {
-    state_->inProcess.unlock();
-    throw;
-  }
-  if (!locked) {
-    state_->inProcess.unlock();
-    return false;
-  }
-  state_->owner = currentThreadId();
-  ++state_->depth;
+  const uint32_t self = currentThreadId();
+  Entry& entry = *state_->entry;
+  std::lock_guard lock(entry.mutex);
+  if (state_->acquireAgain(self)) return true;
+  if (entry.owner != 0 || !entry.lockFile(false)) return false;
+  state_->acquireFirst(self);
   return true;
 }
 
 void NamedLock::release() {
+  std::lock_guard lock(state_->entry->mutex);
   if (state_->owner != currentThreadId() || state_->depth == 0)
     throw std::logic_error("NamedLock::release: the calling thread does not hold \"" +
                            state_->name + "\"");
-  if (--state_->depth == 0) {
-    state_->owner = 0;
-    ::flock(state_->fd, LOCK_UN);
-  }
-  state_->inProcess.unlock();
+  if (--state_->depth == 0) state_->owner = 0;
+  state_->entry->drop(1);
 }
 
 bool NamedLock::held() const {
-  std::unique_lock lock(state_->inProcess, std::try_to_lock);
-  return lock.owns_lock() && state_->depth > 0;
-}
-
-std::string lockNameFor(std::string_view text) {
-  std::string name(text);
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) c = '_';
-  }
-  return name;
+  std::lock_guard lock(state_->entry->mutex);
+  return state_->depth > 0 && state_->owner == currentThreadId();
 }
 
 }  // namespace corvane::platform

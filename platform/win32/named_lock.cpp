@@ -8,53 +8,26 @@
 //
 // A mutex belongs to a thread, not to a handle: a thread that holds the mutex
 // through one object also gets it at once through every other object of the
-// same name (the POSIX stand-in makes such an object wait). Each object
+// same name (the POSIX backend keeps a table to do the same). Each object
 // counts its own acquisitions, so held() and release() answer for the object.
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 #include <stdexcept>
 #include <thread>
 
 #include "platform/named_lock.h"
 #include "platform/os_error.h"
+#include "platform/portable/named_lock_names.h"
 #include "platform/thread.h"
 #include "platform/win32/last_error.h"
 
 namespace corvane::platform {
 namespace {
 
-// Object names are limited to MAX_PATH characters: 200 for the name, 17 for
-// the hash and 6 for the namespace leave room.
-constexpr size_t kMaxNameStem = 200;
-
-// The kernel object's name for a lock name: 0-9, a-z and "_" stay as they
-// are, so names made by lockNameFor are used unchanged; every other character
-// becomes "-" and two hexadecimal digits, which also keeps "\" (a namespace
-// separator to the system) out. A long name is cut and completed with a hash
-// of the whole name.
-std::string objectNameFor(std::string_view name) {
-  std::string stem;
-  for (const char c : name) {
-    if ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || c == '_') {
-      stem += c;
-    } else {
-      char escaped[4];
-      std::snprintf(escaped, sizeof escaped, "-%02X", static_cast<unsigned char>(c));
-      stem += escaped;
-    }
-  }
-  if (stem.size() > kMaxNameStem) {
-    uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-    char suffix[20];
-    std::snprintf(suffix, sizeof suffix, "-%016llX", static_cast<unsigned long long>(hash));
-    stem.resize(kMaxNameStem);
-    stem += suffix;
-  }
-  return "Local\\" + stem;
-}
+// Object names are limited to MAX_PATH characters; the longest stem and the
+// namespace leave room. The names live in the session's namespace.
+std::string objectNameFor(std::string_view name) { return "Local\\" + lockNameStem(name); }
 
 }  // namespace
 
@@ -124,14 +97,5 @@ void NamedLock::release() {
 }
 
 bool NamedLock::held() const { return state_->owner == currentThreadId(); }
-
-std::string lockNameFor(std::string_view text) {
-  std::string name(text);
-  for (char& c : name) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) c = '_';
-  }
-  return name;
-}
 
 }  // namespace corvane::platform

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -30,8 +31,8 @@ class NamedLockTest : public ::testing::Test {
 
 // Whether the object gets the lock at once when tried from another thread;
 // a lock it gets is released again. A thread that holds a lock through one
-// object is given it through every other object of the name on Windows,
-// whose mutexes belong to threads, so exclusion is tested between threads.
+// object is given it through every other object of the name, so exclusion
+// is tested between threads.
 bool freeForAnotherThread(NamedLock& lock) {
   bool got = false;
   std::thread([&] {
@@ -53,7 +54,7 @@ TEST(LockName, LowerCaseWithOtherCharactersReplaced) {
   EXPECT_EQ(lockNameFor(""), "");
 }
 
-TEST_F(NamedLockTest, ObjectsOfOneNameExcludeEachOther) {
+TEST_F(NamedLockTest, ObjectsOfOneNameExcludeOtherThreads) {
   NamedLock first(name("settings_ini"));
   NamedLock second(name("settings_ini"));
   first.acquire();
@@ -61,17 +62,62 @@ TEST_F(NamedLockTest, ObjectsOfOneNameExcludeEachOther) {
   EXPECT_FALSE(second.held());
   EXPECT_FALSE(freeForAnotherThread(second));
   EXPECT_TRUE(freeForAnotherThread(name("other_ini")));
-  // The holding thread itself: the POSIX stand-in makes its other objects
-  // wait as well, while a Windows mutex belongs to the thread and lets it in
-  // through any of them.
-  EXPECT_EQ(second.tryAcquire(), cvtest::windowsPlatform());
-  if (second.held()) second.release();
   first.release();
   EXPECT_FALSE(first.held());
   EXPECT_TRUE(freeForAnotherThread(second));
   EXPECT_TRUE(second.tryAcquire());
   EXPECT_FALSE(freeForAnotherThread(first));
   second.release();
+}
+
+// The lock belongs to the thread: nested uses of one name through several
+// objects go through at once, and the lock stays held until the last of them
+// is released, whichever object that is.
+TEST_F(NamedLockTest, HoldingThreadGetsInThroughEveryObject) {
+  NamedLock outer(name("nested_ini"));
+  NamedLock inner(name("nested_ini"));
+  NamedLock third(name("nested_ini"));
+  outer.acquire();
+  EXPECT_TRUE(inner.tryAcquire());
+  third.acquire(3);
+  EXPECT_TRUE(inner.held());
+  outer.release();  // out of order
+  EXPECT_FALSE(outer.held());
+  EXPECT_THROW(outer.release(), std::logic_error);
+  EXPECT_FALSE(freeForAnotherThread(outer));
+  inner.release();
+  EXPECT_FALSE(freeForAnotherThread(name("nested_ini")));
+  EXPECT_EQ(ChildProcess(cvtest::helperPath("named_lock_holder"), {"try", name("nested_ini")})
+                .wait(30000),
+            3);
+  third.release();
+  EXPECT_TRUE(freeForAnotherThread(outer));
+  EXPECT_EQ(ChildProcess(cvtest::helperPath("named_lock_holder"), {"try", name("nested_ini")})
+                .wait(30000),
+            0);
+}
+
+// A thread waiting in acquire() is let in when the holder's last acquisition
+// through any object ends, not before.
+TEST_F(NamedLockTest, WaitingThreadGetsInAfterTheLastRelease) {
+  NamedLock first(name("handover"));
+  NamedLock second(name("handover"));
+  first.acquire();
+  second.acquire();
+  std::atomic<bool> inside{false};
+  std::thread waiter([&] {
+    NamedLock own(name("handover"));
+    own.acquire();
+    inside = true;
+    own.release();
+  });
+  first.release();
+  // Not a measurement: the waiter had time to get in wrongly before this.
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(inside);
+  second.release();
+  waiter.join();
+  EXPECT_TRUE(inside);
 }
 
 TEST_F(NamedLockTest, HolderMayAcquireAgainAndReleasesAsOften) {
