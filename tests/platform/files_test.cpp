@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/dynamic_library.h"
 #include "platform/files.h"
 #include "platform/guid.h"
 #include "platform/os_error.h"
@@ -206,6 +207,24 @@ TEST(Files, BinaryTypeFromTheHeader) {
             cvtest::windowsPlatform() ? BinaryType::Windows32 : BinaryType::Other);
   EXPECT_EQ(binaryType(folder / "missing"), BinaryType::Unknown);
   EXPECT_EQ(binaryType(folder.path()), BinaryType::Unknown);
+}
+
+// Libraries as well as programs: the Windows system query refuses DLLs, so
+// the header must decide there.
+TEST(Files, BinaryTypeOfLibraries) {
+  if (!cvtest::windowsPlatform()) {
+    const std::string platform =
+        moduleFileNameOfAddress(reinterpret_cast<const void*>(&createGuid));
+    EXPECT_EQ(binaryType(platform), BinaryType::Other) << platform;
+    return;
+  }
+  // A 32-bit process sees the 32-bit system folder as System32 and the
+  // 64-bit one as Sysnative.
+  const std::string root = environmentVariable("SystemRoot").value_or("C:\\Windows");
+  EXPECT_EQ(binaryType(root + "\\System32\\kernel32.dll"), BinaryType::Windows32);
+  const std::string native = root + "\\Sysnative\\kernel32.dll";
+  if (fileExists(native)) EXPECT_EQ(binaryType(native), BinaryType::Windows64);
+  EXPECT_EQ(binaryType(root + "\\System32\\no-such-library.dll"), BinaryType::Unknown);
 }
 
 }  // namespace
