@@ -23,7 +23,6 @@
 #include "platform/posix/registry_store.h"
 
 namespace corvane::platform::registry_store {
-namespace {
 
 // ---- Locations --------------------------------------------------------------
 
@@ -38,7 +37,6 @@ const char* rootFileName(RegistryRoot root) {
   return nullptr;
 }
 
-// The store's folder without a trailing "/"; empty when no folder can be named.
 std::string storeFolder() {
   std::optional<std::string> folder = environmentVariable("CORVANE_REGISTRY_DIR");
   if (!folder || folder->empty()) {
@@ -55,6 +53,8 @@ std::string storeFolder() {
   while (folder->size() > 1 && folder->back() == '/') folder->pop_back();
   return *folder;
 }
+
+namespace {
 
 struct RootLocation {
   std::string folder;

@@ -46,6 +46,14 @@ struct Key {
   bool removeValue(std::string_view valueName);
 };
 
+// ---- Locations --------------------------------------------------------------
+
+// A root's file in the store's folder ("HKEY_CURRENT_USER.reg", ...).
+const char* rootFileName(RegistryRoot root);
+// The store's folder as registry.h names it, without a trailing "/"; empty
+// when no folder can be named.
+std::string storeFolder();
+
 using KeyPath = std::vector<std::string>;
 
 inline constexpr size_t kMaxKeyNameLength = 255;

@@ -10,16 +10,17 @@
 #include <vector>
 
 #include "platform/os_error.h"
-#include "platform/registry_write_block.h"
+#include "platform/portable/registry_write_block_backend.h"
 #include "platform/win32/registry_names.h"
 
 namespace corvane::platform {
+namespace {
 
-struct RegistryWriteBlock::State {
+struct DenyEntryBlock : backend::RegistryWriteBlocker {
   HKEY key = nullptr;
   PSECURITY_DESCRIPTOR original = nullptr;  // owns the original list below
   PACL originalList = nullptr;
-  ~State() {
+  ~DenyEntryBlock() override {
     if (key != nullptr) {
       ::SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                         originalList, nullptr);
@@ -28,8 +29,6 @@ struct RegistryWriteBlock::State {
     if (original != nullptr) ::LocalFree(original);
   }
 };
-
-namespace {
 
 // The user the process runs as (its token's user SID).
 bool currentUser(std::vector<BYTE>& buffer, PSID& sid) {
@@ -46,24 +45,19 @@ bool currentUser(std::vector<BYTE>& buffer, PSID& sid) {
   return ok;
 }
 
-std::nullopt_t none(DWORD error) {
+std::nullptr_t none(DWORD error) {
   setLastErrorCode(error);
-  return std::nullopt;
+  return nullptr;
 }
 
 }  // namespace
 
-RegistryWriteBlock::RegistryWriteBlock(std::unique_ptr<State> state) : state_(std::move(state)) {}
-RegistryWriteBlock::RegistryWriteBlock(RegistryWriteBlock&&) noexcept = default;
-RegistryWriteBlock& RegistryWriteBlock::operator=(RegistryWriteBlock&&) noexcept = default;
-RegistryWriteBlock::~RegistryWriteBlock() = default;
-
-std::optional<RegistryWriteBlock> RegistryWriteBlock::apply(RegistryRoot root,
-                                                            std::string_view path,
-                                                            RegistryView view) {
+std::unique_ptr<backend::RegistryWriteBlocker> backend::blockRegistryWrites(RegistryRoot root,
+                                                                         std::string_view path,
+                                                                         RegistryView view) {
   const HKEY parent = rootKey(root);
   if (parent == nullptr) return none(ERROR_INVALID_HANDLE);
-  auto state = std::make_unique<State>();
+  auto state = std::make_unique<DenyEntryBlock>();
   HKEY key = nullptr;
   LONG result = ::RegOpenKeyExA(parent, normalizedPath(path).c_str(), 0,
                                 READ_CONTROL | WRITE_DAC | viewFlag(view), &key);
@@ -104,8 +98,7 @@ std::optional<RegistryWriteBlock> RegistryWriteBlock::apply(RegistryRoot root,
     return none(static_cast<DWORD>(result));
   }
   state->key = key;
-  setLastErrorCode(kErrorSuccess);
-  return RegistryWriteBlock(std::move(state));
+  return state;
 }
 
 }  // namespace corvane::platform
