@@ -199,6 +199,9 @@ class InterfaceRef {
   void reset() noexcept {
     if (T* object = std::exchange(object_, nullptr)) object->Release();
   }
+  // The address of the variable holding the reference, for records that
+  // pass a reference by the address of its variable.
+  T* const* address() const noexcept { return &object_; }
   // Drops the current reference and answers the slot for an out parameter.
   T** put() noexcept {
     reset();
