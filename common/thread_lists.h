@@ -24,6 +24,13 @@ class TThreadObjectList : public TThreadObject {
     return list_;
   }
   void UnlockList() { UnlockWrite(); }
+  // The read lock, released with UnlockListRead(). The list is const, the
+  // objects it holds are not.
+  const TObjectList<T>& LockListRead() {
+    LockRead();
+    return list_;
+  }
+  void UnlockListRead() { UnlockRead(); }
 
   int32_t Count() {
     ReadLock lock(*this);

@@ -67,11 +67,12 @@ int32_t TLogDataList::Drain(char* buffer, int32_t capacity, uint32_t& length) {
   const std::string text = TakeText();
   length = static_cast<uint32_t>(text.size());
   if (text.empty()) return 0;
-  if (capacity <= 0) {
+  if (capacity == 0) {
     lock.List().Clear();
     return 0;
   }
-  if (text.size() > static_cast<size_t>(capacity) || buffer == nullptr) return 0;
+  // A negative capacity is a broken request, not a request to discard.
+  if (capacity < 0 || text.size() > static_cast<size_t>(capacity) || buffer == nullptr) return 0;
   std::memcpy(buffer, text.data(), text.size());
   lock.List().Clear();
   return static_cast<int32_t>(text.size());

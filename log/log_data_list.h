@@ -35,7 +35,8 @@ class TLogDataList : public TThreadStringList {
 
   // The host's drain: takes the text, reports its length, and copies it into
   // the buffer when it fits (then the queue is emptied). A capacity of 0
-  // discards the pending lines; a too-small buffer keeps them. Returns the
+  // discards the pending lines; a too-small buffer (or a negative capacity)
+  // keeps them. Returns the
   // number of bytes copied. The lock is held from taking the text to
   // clearing, so no line can slip in between.
   int32_t Drain(char* buffer, int32_t capacity, uint32_t& length);

@@ -1,0 +1,123 @@
+#include "plugin/entry_points.h"
+
+#include <cstring>
+#include <exception>
+#include <string>
+
+#include "platform/code_page.h"
+#include "platform/diagnostics.h"
+#include "plugin/call_context.h"
+#include "plugin/plugin_library.h"
+
+namespace corvane {
+namespace {
+
+constexpr uint32_t kInterfaceVersion = 4;
+
+PluginPin FindInstance(const TPluginCallRecord* record) {
+  PluginLibrary* library = PluginLibrary::Current();
+  if (record == nullptr || library == nullptr) return {};
+  return library->Instances().Find(record->InstanceHandle);
+}
+
+void reportToDebugger(const char* context, const char* message) noexcept {
+  try {
+    platform::outputDebugString(std::string("{") + context + "} " + message);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+int32_t CreatePluginInstance(TPluginCallRecord* record) noexcept {
+  if (record == nullptr || record->InstanceHandle != 0) return -1;
+  PluginLibrary* library = PluginLibrary::Current();
+  if (library == nullptr) return -1;
+  try {
+    CallContext context;
+    context.Enter(*record);
+    TPluginCreation creation;
+    if (record->Params != 0) creation.Params = *reinterpret_cast<IkivParamsListA* const*>(record->Params);
+    std::unique_ptr<TkivPlugin> plugin = library->PluginClass()(0, &creation);
+    const uintptr_t handle = library->Instances().Add(std::move(plugin));
+    context.Leave();
+    record->InstanceHandle = handle;
+    return 0;
+  } catch (const std::exception& e) {
+    // A failing constructor must not unwind into the host either.
+    reportToDebugger("CREATE", e.what());
+    return -3;
+  } catch (...) {
+    reportToDebugger("CREATE", "unknown exception");
+    return -3;
+  }
+}
+
+int32_t FreePluginInstance(TPluginCallRecord* record) noexcept {
+  if (record == nullptr) return -1;
+  PluginLibrary* library = PluginLibrary::Current();
+  if (record->InputItem.Type == ditLibraryRelease &&
+      static_cast<uint32_t>(record->InputItem.Pointer) == LibraryReleaseRequest) {
+    if (library != nullptr) library->RunReleaseCallbacks();
+    return 0;
+  }
+  if (record->InstanceHandle == 0 || library == nullptr) return -1;
+  return library->Instances().Free(record->InstanceHandle) ? 0 : -1;
+}
+
+uint8_t GetModuleInfo(TPluginCallRecord* record, void* buffer, uint32_t* size) noexcept {
+  if (size == nullptr) return 0;
+  *size = 0;
+  try {
+    PluginPin plugin = FindInstance(record);
+    if (!plugin) return 0;
+    const std::string description = platform::ansiToUtf8(plugin->Description());
+    const std::string commands = platform::ansiToUtf8(plugin->CustomCommands().GetText());
+    const uint32_t header = sizeof(ModuleInfoRecord);
+    *size = header + static_cast<uint32_t>(description.size() + commands.size());
+    if (buffer == nullptr) return 0;
+    auto* info = static_cast<ModuleInfoRecord*>(buffer);
+    const uint32_t capacity = info->BufferSize;
+    if (capacity < header) return 0;
+    std::memset(reinterpret_cast<char*>(info) + sizeof info->BufferSize, 0, header - sizeof info->BufferSize);
+    info->Flags = plugin->ModuleType() | (static_cast<uint32_t>(plugin->ModuleOptions() & 0x07) << 16);
+    info->InterfaceVersion = kInterfaceVersion;
+    info->ModuleVersion = plugin->ModuleVersion();
+    info->InfoFlag = plugin->InfoFlag();
+    if (*size > capacity) return 0;
+    char* text = reinterpret_cast<char*>(info) + header;
+    if (!description.empty()) {
+      std::memcpy(text, description.data(), description.size());
+      info->DescriptionLength = static_cast<uint32_t>(description.size());
+      info->DescriptionAddress = reinterpret_cast<uintptr_t>(text);
+      text += description.size();
+    }
+    if (!commands.empty()) {
+      std::memcpy(text, commands.data(), commands.size());
+      info->CommandsLength = static_cast<uint32_t>(commands.size());
+      info->CommandsAddress = reinterpret_cast<uintptr_t>(text);
+    }
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+int32_t GetLogEx(TPluginCallRecord* record) noexcept {
+  if (record == nullptr) return 0;
+  record->OutputItem.Type = ditStatus;
+  record->OutputItem.Pointer = 0;
+  int32_t copied = 0;
+  try {
+    PluginPin plugin = FindInstance(record);
+    if (!plugin || plugin->LogList() == nullptr) return 0;
+    uint32_t length = 0;
+    copied = plugin->LogList()->Drain(reinterpret_cast<char*>(record->InputItem.Pointer), record->InputItem.Size,
+                                      length);
+    record->OutputItem.Pointer = length;
+  } catch (...) {
+  }
+  return copied;
+}
+
+}  // namespace corvane

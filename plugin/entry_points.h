@@ -1,0 +1,17 @@
+// The work of the exported entry points, in C++: each takes the host's call
+// record, finds the instance through the process-wide list and answers with
+// a result code. No exception leaves these functions.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/call_record.h"
+
+namespace corvane {
+
+int32_t CreatePluginInstance(TPluginCallRecord* record) noexcept;
+int32_t FreePluginInstance(TPluginCallRecord* record) noexcept;
+uint8_t GetModuleInfo(TPluginCallRecord* record, void* buffer, uint32_t* size) noexcept;
+int32_t GetLogEx(TPluginCallRecord* record) noexcept;
+
+}  // namespace corvane
