@@ -2,21 +2,10 @@
 
 #include <algorithm>
 
+#include "common/text.h"
+
 namespace corvane {
 namespace {
-
-// Property and component names compare case-insensitively in ASCII, as
-// identifiers do.
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 const char* alternativeName(size_t index) {
   static const char* const names[] = {"no value", "int32", "int64", "float",     "string",
@@ -44,7 +33,7 @@ size_t alternativeOf(TPropertyKind kind) {
 
 int32_t TPropertyInfo::OrdinalOf(std::string_view identifier) const {
   for (size_t i = 0; i < Identifiers.size(); ++i) {
-    if (sameName(Identifiers[i], identifier)) return static_cast<int32_t>(i);
+    if (SameTextAscii(Identifiers[i], identifier)) return static_cast<int32_t>(i);
   }
   return -1;
 }
@@ -69,7 +58,7 @@ bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
 const TPropertyInfo* TClassInfo::FindProperty(std::string_view name) const {
   for (const TClassInfo* info = this; info != nullptr; info = info->Parent) {
     for (const TPropertyInfo& property : info->Properties) {
-      if (sameName(property.Name, name)) return &property;
+      if (SameTextAscii(property.Name, name)) return &property;
     }
   }
   return nullptr;
@@ -153,7 +142,7 @@ void TComponent::SetName(std::string name) {
 TComponent* TComponent::FindComponent(std::string_view name) const {
   if (name.empty()) return nullptr;
   for (TComponent* component : components_) {
-    if (sameName(component->name_, name)) return component;
+    if (SameTextAscii(component->name_, name)) return component;
   }
   return nullptr;
 }

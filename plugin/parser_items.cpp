@@ -1,18 +1,9 @@
 #include "plugin/parser_items.h"
 
+#include "common/text.h"
+
 namespace corvane {
 namespace {
-
-bool sameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::vector<std::string_view> splitFields(std::string_view line) {
   std::vector<std::string_view> fields;
@@ -40,7 +31,7 @@ std::string_view ParserItemTypeName(uint8_t index) {
 
 uint8_t ParserItemTypeIndex(std::string_view name) {
   for (uint8_t i = 0; i < ParserItemTypeCount; ++i) {
-    if (sameTextAscii(ParserItemTypeNames[i], name)) return i;
+    if (SameTextAscii(ParserItemTypeNames[i], name)) return i;
   }
   return ParserItemNoType;
 }

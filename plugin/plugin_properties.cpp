@@ -3,6 +3,7 @@
 #include <charconv>
 #include <functional>
 
+#include "common/text.h"
 #include "platform/files.h"
 #include "plugin/plugin_module.h"
 #include "plugin/plugin_values.h"
@@ -13,17 +14,6 @@ using platform::OleVariant;
 using platform::Variant;
 
 namespace {
-
-bool sameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 // A whole decimal number (an optional sign, then digits); nullopt otherwise.
 std::optional<int32_t> decimal(std::string_view text) {
@@ -150,7 +140,7 @@ const std::vector<TkivPlugin::TModuleProperty>& TkivPlugin::ModuleProperties() {
 
 const TkivPlugin::TModuleProperty* TkivPlugin::FindModuleProperty(std::string_view name) {
   for (const TModuleProperty& property : ModuleProperties()) {
-    if (sameTextAscii(property.Name, name)) return &property;
+    if (SameTextAscii(property.Name, name)) return &property;
   }
   return nullptr;
 }
@@ -229,7 +219,7 @@ void TkivPlugin::AddTranslatorPropertyNames(std::string_view list) {
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     bool known = name.empty();
-    for (const std::string& existing : translatorPropertyNames_) known = known || sameTextAscii(existing, name);
+    for (const std::string& existing : translatorPropertyNames_) known = known || SameTextAscii(existing, name);
     if (!known) translatorPropertyNames_.emplace_back(name);
     start = end + 1;
   }

@@ -52,18 +52,6 @@ DynamicLibrary::DynamicLibrary(const std::string& path) {
   setLastErrorCode(kErrorSuccess);
 }
 
-DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
-  if (this != &other) {
-    close();
-    handle_ = std::exchange(other.handle_, nullptr);
-  }
-  return *this;
-}
-
-DynamicLibrary::~DynamicLibrary() { close(); }
-
-void* DynamicLibrary::symbol(const char* name) const { return moduleSymbol(handle_, name); }
-
 void DynamicLibrary::close() {
   if (handle_ != nullptr) ::FreeLibrary(toModule(std::exchange(handle_, nullptr)));
 }
