@@ -6,7 +6,10 @@
 
 #include "platform/code_page.h"
 #include "platform/diagnostics.h"
+#include "platform/message_window.h"
+#include "platform/thread.h"
 #include "plugin/call_context.h"
+#include "plugin/call_params.h"
 #include "plugin/plugin_library.h"
 
 namespace corvane {
@@ -25,6 +28,35 @@ void reportToDebugger(const char* context, const char* message) noexcept {
     platform::outputDebugString(std::string("{") + context + "} " + message);
   } catch (...) {
   }
+}
+
+void setStatus(TPluginDataItem& item, uint32_t status) {
+  item.Type = ditStatus;
+  item.Pointer = status;
+}
+
+// Every instance that shares the registry path reloads its settings: on the
+// thread that loaded it directly, otherwise through its host window.
+void broadcastReload(PluginLibrary& library, const std::string& registryPath) {
+  const uint32_t self = platform::currentThreadId();
+  library.Instances().ForEach([&](TkivPlugin& plugin) {
+    if (plugin.ModuleRegistryPath() != registryPath || !plugin.OnLoadSettingsNow.Assigned()) return;
+    try {
+      if (plugin.LoadThreadId() == self) {
+        plugin.OnLoadSettingsNow.Raise(plugin);
+        return;
+      }
+      const auto window = reinterpret_cast<platform::WindowHandle>(plugin.HostWindow());
+      if (window == nullptr) return;
+      if (!platform::postMessage(window, HostMsgReloadSettings, plugin.ModuleIndex(), 0)) {
+        intptr_t ignored = 0;
+        platform::sendMessageTimeout(window, HostMsgReloadSettings, plugin.ModuleIndex(), 0,
+                                     platform::kSmtoAbortIfHung, 1000, &ignored);
+      }
+    } catch (...) {
+      // One instance failing to reload does not stop the others.
+    }
+  });
 }
 
 }  // namespace
@@ -118,6 +150,44 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept {
   } catch (...) {
   }
   return copied;
+}
+
+void ShowOptionsDialog(TPluginCallRecord* record) noexcept {
+  if (record == nullptr) return;
+  record->OutputItem.Size = 4;
+  setStatus(record->OutputItem, 2);
+  try {
+    PluginPin plugin = FindInstance(record);
+    if (!plugin) return;
+    if (!plugin->OnShowOptionsDialog.Assigned()) {
+      setStatus(record->OutputItem, 3);
+      return;
+    }
+    CallContext context;
+    context.Enter(*record);
+    setStatus(record->OutputItem, 4);
+    if (IkivParamsListA* params = CallParams(*record)) {
+      plugin->SetINIFile(ParamText(params, "INI-FILE").value_or(std::string()));
+      if (auto owner = ParamInteger(params, "OWNER-FORM")) plugin->SetOwnerWindow(static_cast<uintptr_t>(*owner));
+    }
+    plugin->SetOptionsDialogOpen(true);
+    plugin->SetOptionsDialogRoleFlags(record->RoleFlags);
+    int32_t result = 0;
+    try {
+      plugin->OnShowOptionsDialog.Raise(*plugin, record, result);
+    } catch (const std::exception& e) {
+      plugin->AddLog(lkError, std::string(e.what()) + " {SHOWOPTIONS}");
+      result = 0;
+    }
+    setStatus(record->OutputItem, static_cast<uint32_t>(result));
+    if (result != 0) {
+      if (PluginLibrary* library = PluginLibrary::Current()) broadcastReload(*library, plugin->ModuleRegistryPath());
+    }
+    plugin->SetOptionsDialogOpen(false);
+    plugin->SetOptionsDialogRoleFlags(0);
+  } catch (...) {
+    // The status tells how far the call got.
+  }
 }
 
 }  // namespace corvane

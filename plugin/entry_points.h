@@ -13,5 +13,8 @@ int32_t CreatePluginInstance(TPluginCallRecord* record) noexcept;
 int32_t FreePluginInstance(TPluginCallRecord* record) noexcept;
 uint8_t GetModuleInfo(TPluginCallRecord* record, void* buffer, uint32_t* size) noexcept;
 int32_t GetLogEx(TPluginCallRecord* record) noexcept;
+// The answer is a status in OutputItem: 2 no instance, 3 no handler, 4 the
+// handler started but did not finish, otherwise the handler's result.
+void ShowOptionsDialog(TPluginCallRecord* record) noexcept;
 
 }  // namespace corvane

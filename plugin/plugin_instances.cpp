@@ -7,14 +7,6 @@
 
 namespace corvane {
 
-struct PluginPin::Entry {
-  std::unique_ptr<TkivPlugin> plugin;
-  std::atomic<int32_t> pins{0};
-  // Set once the entry left the list while its freeing thread still had it
-  // pinned: the last pin frees it.
-  std::atomic<bool> orphaned{false};
-};
-
 namespace {
 
 // Instances the current thread has pinned, so that freeing an instance from

@@ -41,6 +41,15 @@ class PluginPin {
   Entry* entry_ = nullptr;
 };
 
+// One listed instance and the number of calls that have it pinned.
+struct PluginPin::Entry {
+  std::unique_ptr<TkivPlugin> plugin;
+  std::atomic<int32_t> pins{0};
+  // Set once the entry left the list while its freeing thread still had it
+  // pinned: the last pin frees it.
+  std::atomic<bool> orphaned{false};
+};
+
 class PluginInstances {
  public:
   PluginInstances() = default;
