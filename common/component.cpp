@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "common/text.h"
+#include "platform/ascii.h"
 
 namespace corvane {
 namespace {
@@ -33,7 +33,7 @@ size_t alternativeOf(TPropertyKind kind) {
 
 int32_t TPropertyInfo::OrdinalOf(std::string_view identifier) const {
   for (size_t i = 0; i < Identifiers.size(); ++i) {
-    if (SameTextAscii(Identifiers[i], identifier)) return static_cast<int32_t>(i);
+    if (platform::sameTextAscii(Identifiers[i], identifier)) return static_cast<int32_t>(i);
   }
   return -1;
 }
@@ -58,7 +58,7 @@ bool TClassInfo::InheritsFrom(const TClassInfo& other) const {
 const TPropertyInfo* TClassInfo::FindProperty(std::string_view name) const {
   for (const TClassInfo* info = this; info != nullptr; info = info->Parent) {
     for (const TPropertyInfo& property : info->Properties) {
-      if (SameTextAscii(property.Name, name)) return &property;
+      if (platform::sameTextAscii(property.Name, name)) return &property;
     }
   }
   return nullptr;
@@ -142,7 +142,7 @@ void TComponent::SetName(std::string name) {
 TComponent* TComponent::FindComponent(std::string_view name) const {
   if (name.empty()) return nullptr;
   for (TComponent* component : components_) {
-    if (SameTextAscii(component->name_, name)) return component;
+    if (platform::sameTextAscii(component->name_, name)) return component;
   }
   return nullptr;
 }

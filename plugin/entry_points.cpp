@@ -1,5 +1,6 @@
 #include "plugin/entry_points.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <string>
@@ -7,6 +8,7 @@
 #include "platform/code_page.h"
 #include "platform/diagnostics.h"
 #include "platform/message_window.h"
+#include "platform/resources.h"
 #include "platform/thread.h"
 #include "plugin/call_context.h"
 #include "plugin/call_params.h"
@@ -57,6 +59,31 @@ void broadcastReload(PluginLibrary& library, const std::string& registryPath) {
       // One instance failing to reload does not stop the others.
     }
   });
+}
+
+// A raw-data resource of the module this code belongs to; empty when absent.
+std::string moduleResource(std::string_view name) {
+  static const char anchor = 0;
+  const auto data = platform::findModuleResource(&anchor, platform::ansiUpper(name));
+  return data ? std::string(*data) : std::string();
+}
+
+struct DialogParts {
+  std::string form;
+  std::string extra;
+  std::string code;
+};
+
+// The form and its code by form name, or the module's default form.
+void loadDialogResources(DialogParts& parts, const std::string& formName) {
+  if (!formName.empty()) {
+    const std::string name = platform::ansiUpper(formName);
+    parts.form = moduleResource(name);
+    parts.code = moduleResource(name + "_CODE");
+    return;
+  }
+  parts.code = moduleResource("FORM_DATA");
+  parts.form = moduleResource(platform::ansiUpper(moduleResource("FORM_NAME")));
 }
 
 }  // namespace
@@ -150,6 +177,61 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept {
   } catch (...) {
   }
   return copied;
+}
+
+void GetOptionsDialog(TPluginCallRecord* record) noexcept {
+  if (record == nullptr) return;
+  record->OutputItem.Size = 0;
+  setStatus(record->OutputItem, 1);
+  try {
+    PluginPin plugin = FindInstance(record);
+    if (!plugin) return;
+    auto* buffer = reinterpret_cast<char*>(record->InputItem.Pointer);
+    const int32_t capacity = record->InputItem.Size;
+    std::string formName;
+    if (buffer != nullptr && capacity > 0) formName.assign(buffer, std::find(buffer, buffer + capacity, '\0'));
+
+    DialogParts parts;
+    if (!plugin->OnGetOptionsDialog.Assigned() || !formName.empty()) {
+      loadDialogResources(parts, formName);
+    } else {
+      std::string extra;
+      plugin->OnGetOptionsDialog.Raise(*plugin, record, formName, extra);
+      if (formName.empty() && extra.empty()) {
+        setStatus(record->OutputItem, 2);
+        return;
+      }
+      if (!formName.empty()) loadDialogResources(parts, formName);
+      parts.extra = std::move(extra);
+    }
+
+    if (parts.form.empty() && parts.extra.empty() && parts.code.empty()) {
+      setStatus(record->OutputItem, 2);
+      return;
+    }
+    const size_t needed = sizeof(OptionsDialogBlock) + parts.form.size() + parts.extra.size() + parts.code.size();
+    if (buffer == nullptr || capacity < 0 || needed > static_cast<size_t>(capacity)) {
+      setStatus(record->OutputItem, 3);
+      record->OutputItem.Size = static_cast<int32_t>(needed);
+      return;
+    }
+    OptionsDialogBlock block;
+    block.FormOffset = sizeof block;
+    block.FormLength = static_cast<uint32_t>(parts.form.size());
+    block.ExtraOffset = block.FormOffset + block.FormLength;
+    block.ExtraLength = static_cast<uint32_t>(parts.extra.size());
+    block.CodeOffset = block.ExtraOffset + block.ExtraLength;
+    block.CodeLength = static_cast<uint32_t>(parts.code.size());
+    std::memcpy(buffer, &block, sizeof block);
+    std::memcpy(buffer + block.FormOffset, parts.form.data(), parts.form.size());
+    std::memcpy(buffer + block.ExtraOffset, parts.extra.data(), parts.extra.size());
+    std::memcpy(buffer + block.CodeOffset, parts.code.data(), parts.code.size());
+    record->OutputItem.Type = ditHostBuffer;
+    record->OutputItem.Size = 0;
+    record->OutputItem.Pointer = needed;
+  } catch (...) {
+    // The status tells how far the call got.
+  }
 }
 
 void ShowOptionsDialog(TPluginCallRecord* record) noexcept {

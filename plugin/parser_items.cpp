@@ -1,6 +1,6 @@
 #include "plugin/parser_items.h"
 
-#include "common/text.h"
+#include "platform/ascii.h"
 
 namespace corvane {
 namespace {
@@ -31,7 +31,7 @@ std::string_view ParserItemTypeName(uint8_t index) {
 
 uint8_t ParserItemTypeIndex(std::string_view name) {
   for (uint8_t i = 0; i < ParserItemTypeCount; ++i) {
-    if (SameTextAscii(ParserItemTypeNames[i], name)) return i;
+    if (platform::sameTextAscii(ParserItemTypeNames[i], name)) return i;
   }
   return ParserItemNoType;
 }

@@ -3,7 +3,7 @@
 #include <charconv>
 #include <functional>
 
-#include "common/text.h"
+#include "platform/ascii.h"
 #include "platform/files.h"
 #include "plugin/plugin_module.h"
 #include "plugin/plugin_values.h"
@@ -140,7 +140,7 @@ const std::vector<TkivPlugin::TModuleProperty>& TkivPlugin::ModuleProperties() {
 
 const TkivPlugin::TModuleProperty* TkivPlugin::FindModuleProperty(std::string_view name) {
   for (const TModuleProperty& property : ModuleProperties()) {
-    if (SameTextAscii(property.Name, name)) return &property;
+    if (platform::sameTextAscii(property.Name, name)) return &property;
   }
   return nullptr;
 }
@@ -219,7 +219,7 @@ void TkivPlugin::AddTranslatorPropertyNames(std::string_view list) {
     while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     bool known = name.empty();
-    for (const std::string& existing : translatorPropertyNames_) known = known || SameTextAscii(existing, name);
+    for (const std::string& existing : translatorPropertyNames_) known = known || platform::sameTextAscii(existing, name);
     if (!known) translatorPropertyNames_.emplace_back(name);
     start = end + 1;
   }

@@ -1,13 +1,13 @@
-// Small text helpers shared by the module.
+// Comparing identifiers: equal ignoring the case of ASCII letters (property,
+// component, type and resource names compare this way); other bytes must
+// match exactly.
 #pragma once
 
 #include <string_view>
 
-namespace corvane {
+namespace corvane::platform {
 
-// Equal ignoring the case of ASCII letters, as identifiers (property,
-// component and type names) compare; other bytes must match exactly.
-inline bool SameTextAscii(std::string_view a, std::string_view b) {
+inline bool sameTextAscii(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
     char x = a[i], y = b[i];
@@ -18,4 +18,4 @@ inline bool SameTextAscii(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace corvane
+}  // namespace corvane::platform
