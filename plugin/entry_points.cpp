@@ -12,6 +12,8 @@
 #include "platform/thread.h"
 #include "plugin/call_context.h"
 #include "plugin/call_params.h"
+#include "plugin/plugin_host.h"
+#include "plugin/plugin_values.h"
 #include "plugin/plugin_library.h"
 
 namespace corvane {
@@ -177,6 +179,41 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept {
   } catch (...) {
   }
   return copied;
+}
+
+int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
+  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return -1;
+  std::string command = "CMD?";
+  PluginPin plugin;
+  try {
+    plugin = FindInstance(record);
+    if (!plugin) return -1;
+    CallContext context;
+    context.Enter(*record);
+    IkivParamsListA* params = CallParams(*record);
+    try {
+      if (auto value = ReadParam(params, "TEMPORARY-LOAD")) {
+        if (auto flag = BoolOf(value->raw())) plugin->SetIsTemporaryLoad(*flag);
+      }
+    } catch (...) {
+    }
+    auto name = ParamText(params, "COMMAND");
+    if (!name || name->empty()) return -1;
+    command = *name;
+    try {
+      return plugin->ExecuteCommand(command, record);
+    } catch (const std::exception& e) {
+      ReportException(plugin.get(), command, e);
+      LogCallStack(*plugin);
+      return -3;
+    }
+  } catch (const std::exception& e) {
+    ReportException(plugin.get(), command, e);
+    return -3;
+  } catch (...) {
+    ReportException(plugin.get(), command, "unknown exception");
+    return -3;
+  }
 }
 
 void GetOptionsDialog(TPluginCallRecord* record) noexcept {

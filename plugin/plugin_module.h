@@ -160,6 +160,12 @@ class TkivPlugin : public TComponent {
   platform::OleVariant GetModuleParameter(std::string_view name);
   bool SetModuleParameter(std::string_view name, const platform::Variant& value);
 
+  // --- Commands ---
+  // Runs one host command (the call's parameter list is the record's Params,
+  // inside a CallContext). Commands are serialised by the command lock; a
+  // nested command on the same thread raises EAssertionFailed.
+  int32_t ExecuteCommand(const std::string& command, TPluginCallRecord* record);
+
   // --- Paths ---
   const std::string& ModulePath() const { return modulePath_; }  // with a trailing delimiter
   const std::string& ModuleName() const { return moduleName_; }
@@ -252,6 +258,7 @@ class TkivPlugin : public TComponent {
   const std::string& EventsSupported() const { return eventsSupported_; }
   void SetEventsSupported(std::string text) { eventsSupported_ = std::move(text); }
   bool IsTemporaryLoad() const { return isTemporaryLoad_; }
+  void SetIsTemporaryLoad(bool value) { isTemporaryLoad_ = value; }
   bool SettingsBusy() const { return settingsBusy_; }
   void SetSettingsBusy(bool busy) { settingsBusy_ = busy; }
   uintptr_t OwnerWindow() const { return ownerWindow_; }
