@@ -181,6 +181,39 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept {
   return copied;
 }
 
+int32_t ProcessData(TPluginCallRecord* record) noexcept {
+  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return -1;
+  PluginPin plugin;
+  try {
+    plugin = FindInstance(record);
+    if (!plugin) return -1;
+    // An instance that is unloading and still busy gets time to finish; the
+    // waiting thread keeps serving its messages.
+    const uint64_t start = platform::tickCount64();
+    while (plugin->Busy() && plugin->TerminateNow()) {
+      if (platform::tickCount64() - start >= 30000) return -1;
+      platform::pumpMessages();
+      platform::waitMessage(50);
+    }
+    if (plugin->TerminateNow() || PluginLibrary::Current() == nullptr) return -1;
+    plugin->SetBusy(true);
+    int32_t result;
+    try {
+      result = plugin->ProcessPacket(record);
+    } catch (const std::exception& e) {
+      ReportException(plugin.get(), "PROCESS", e);
+      result = -3;
+    } catch (...) {
+      ReportException(plugin.get(), "PROCESS", "unknown exception");
+      result = -3;
+    }
+    plugin->SetBusy(false);
+    return result;
+  } catch (...) {
+    return -3;
+  }
+}
+
 int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
   if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return -1;
   std::string command = "CMD?";

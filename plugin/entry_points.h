@@ -17,6 +17,8 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept;
 // status in OutputItem: 1 no instance, 2 nothing to deliver, 3 buffer too
 // small (OutputItem.Size then tells the size needed).
 void GetOptionsDialog(TPluginCallRecord* record) noexcept;
+// Hands one data packet to the instance's processing path.
+int32_t ProcessData(TPluginCallRecord* record) noexcept;
 // Runs the command named by the list's "COMMAND" value.
 int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept;
 // The answer is a status in OutputItem: 2 no instance, 3 no handler, 4 the

@@ -166,6 +166,11 @@ class TkivPlugin : public TComponent {
   // nested command on the same thread raises EAssertionFailed.
   int32_t ExecuteCommand(const std::string& command, TPluginCallRecord* record);
 
+  // The framework's side of a data packet: checks, the OnProcessData
+  // handler, completion messages, and the filter pass-through when there is
+  // no handler. Handler failures become -3 and a warning line.
+  int32_t ProcessPacket(TPluginCallRecord* record);
+
   // --- Paths ---
   const std::string& ModulePath() const { return modulePath_; }  // with a trailing delimiter
   const std::string& ModuleName() const { return moduleName_; }

@@ -1,0 +1,63 @@
+// The framework's processing of one data packet, around the module's
+// OnProcessData handler.
+#include <exception>
+#include <string>
+
+#include "plugin/call_context.h"
+#include "plugin/call_record.h"
+#include "plugin/plugin_module.h"
+
+namespace corvane {
+namespace {
+
+bool hasRole(const TPluginCallRecord& record, TModuleRole role) { return (record.RoleFlags & RoleBit(role)) != 0; }
+
+// An input list without values counts as no data.
+bool isEmptyList(const TPluginDataItem& item) {
+  if (item.Type != ditListInterface || item.Pointer == 0) return false;
+  IkivParamsListW* list = *reinterpret_cast<IkivParamsListW* const*>(item.Pointer);
+  return list == nullptr || list->GetCount() == 0;
+}
+
+}  // namespace
+
+int32_t TkivPlugin::ProcessPacket(TPluginCallRecord* record) {
+  if (record == nullptr || record->RecordSize != CallRecordSize) return 0;
+  CallContext context;
+  context.Enter(*record);
+  const uintptr_t inputSlot = record->InputItem.Pointer;
+  int32_t result = 0;
+
+  if (record->RoleFlags != 0) {
+    if (!hasRole(*record, mrQuery) && isEmptyList(record->InputItem)) record->InputItem.Pointer = 0;
+    const bool writes = hasRole(*record, mrExport) || hasRole(*record, mrStore);
+    if (hasRole(*record, mrExport) && record->InputItem.Pointer == 0) {
+      if (!MsgNoData().empty()) AddLog(lkWarning, MsgNoData());
+    } else if (OnProcessData.Assigned()) {
+      try {
+        OnProcessData.Raise(*this, record, result);
+        if (result > 0 && record->InputItem.Pointer == 0) result = 0;
+        if (writes) {
+          if (result < 0) {
+            if (!MsgWriteCompleteError().empty()) AddLog(lkWarning, MsgWriteCompleteError());
+          } else if (!MsgWriteComplete().empty()) {
+            AddLog(lkInformation, MsgWriteComplete());
+          }
+        }
+      } catch (const std::exception& e) {
+        result = -3;
+        if (!MsgWriteCompleteError().empty()) AddLog(lkWarning, MsgWriteCompleteError() + ": " + e.what());
+      }
+    } else if (hasRole(*record, mrFilter)) {
+      record->OutputItem = record->InputItem;  // the packet passes through unchanged
+    }
+  }
+
+  // The input list's slot dies with the context: the host must not see it.
+  if (record->InputItem.Pointer == inputSlot && context.InputSlot() == inputSlot && inputSlot != 0) {
+    record->InputItem.Pointer = 0;
+  }
+  return result;
+}
+
+}  // namespace corvane

@@ -1,0 +1,116 @@
+// Data packets through ProcessData: the framework's checks and messages
+// around the module's handler.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "common/params_list.h"
+#include "plugin/entry_points.h"
+#include "plugin/plugin_library.h"
+
+using namespace corvane;
+using platform::OleVariant;
+
+namespace {
+
+struct Instance {
+  TPluginCallRecord record{};
+  ParamsListPtr params = TkivParamsList::Create();
+  Instance() {
+    record.RecordSize = CallRecordSize;
+    EXPECT_EQ(CreatePluginInstance(&record), 0);
+    record.Params = reinterpret_cast<uintptr_t>(params.get());
+  }
+  ~Instance() { FreePluginInstance(&record); }
+  TkivPlugin& plugin() { return *PluginLibrary::Current()->Instances().Find(record.InstanceHandle); }
+  std::string Log() { return plugin().LogList()->TakeText(); }
+};
+
+}  // namespace
+
+TEST(DataPath, BadCallsAreRefused) {
+  Instance instance;
+  TPluginCallRecord record = instance.record;
+  record.RecordSize = CallRecordSize - 1;
+  EXPECT_EQ(ProcessData(&record), -1);
+  record = instance.record;
+  record.Params = 0;
+  EXPECT_EQ(ProcessData(&record), -1);
+  record = instance.record;
+  record.InstanceHandle = reinterpret_cast<uintptr_t>(&record);
+  EXPECT_EQ(ProcessData(&record), -1);
+}
+
+TEST(DataPath, ExportWithoutDataSaysSo) {
+  Instance instance;
+  bool called = false;
+  instance.plugin().OnProcessData = [&](TkivPlugin&, TPluginCallRecord*, int32_t&) { called = true; };
+  instance.record.RoleFlags = 0x04;
+  EXPECT_EQ(ProcessData(&instance.record), 0);
+  EXPECT_FALSE(called);
+  EXPECT_EQ(instance.Log(), "\x02No data for processing\r\n");
+}
+
+TEST(DataPath, FilterWithoutHandlerPassesThePacketThrough) {
+  Instance instance;
+  char packet[] = "raw bytes";
+  instance.record.RoleFlags = 0x20;
+  instance.record.InputItem = {3, static_cast<int32_t>(sizeof packet), ditMemoryBlock,
+                               reinterpret_cast<uintptr_t>(packet)};
+  EXPECT_EQ(ProcessData(&instance.record), 0);
+  EXPECT_EQ(std::memcmp(&instance.record.OutputItem, &instance.record.InputItem, sizeof(TPluginDataItem)), 0);
+}
+
+TEST(DataPath, CompletionMessagesOfWritingRoles) {
+  Instance instance;
+  char packet[] = "x";
+  instance.record.InputItem = {0, 1, ditMemoryBlock, reinterpret_cast<uintptr_t>(packet)};
+  int32_t answer = 0;
+  instance.plugin().OnProcessData = [&](TkivPlugin&, TPluginCallRecord*, int32_t& result) {
+    if (answer == 99) throw std::runtime_error("disk full");
+    result = answer;
+  };
+  instance.record.RoleFlags = 0x04;
+  answer = 1;
+  EXPECT_EQ(ProcessData(&instance.record), 1);
+  answer = -5;
+  EXPECT_EQ(ProcessData(&instance.record), -5);
+  instance.record.RoleFlags = 0x08;
+  answer = 99;
+  EXPECT_EQ(ProcessData(&instance.record), -3);
+  EXPECT_EQ(instance.Log(),
+            "\x03" "Data have been processed successfully\r\n"
+            "\x02" "Data have been processed with errors\r\n"
+            "\x02" "Data have been processed with errors: disk full\r\n");
+  EXPECT_FALSE(instance.plugin().Busy());
+}
+
+TEST(DataPath, EmptyInputListCountsAsNoData) {
+  Instance instance;
+  auto input = TkivParamsList::Create();
+  uintptr_t seen = 1;
+  instance.plugin().OnProcessData = [&](TkivPlugin&, TPluginCallRecord* record, int32_t& result) {
+    seen = record->InputItem.Pointer;
+    result = 7;
+  };
+  instance.record.RoleFlags = 0x02;
+  instance.record.InputItem = {0, 0, ditParamsList, reinterpret_cast<uintptr_t>(input.get())};
+  EXPECT_EQ(ProcessData(&instance.record), 0) << "a positive answer without data becomes 0";
+  EXPECT_EQ(seen, 0u);
+
+  input->AddItem("v", OleVariant::fromI4(1).raw());
+  instance.record.InputItem = {0, 0, ditParamsList, reinterpret_cast<uintptr_t>(input.get())};
+  EXPECT_EQ(ProcessData(&instance.record), 7);
+  EXPECT_NE(seen, 0u);
+  EXPECT_EQ(instance.record.InputItem.Type, ditListInterface);
+  EXPECT_EQ(instance.record.InputItem.Pointer, 0u) << "the released slot is not left to the host";
+}
+
+TEST(DataPath, UnloadedInstanceTakesNoPackets) {
+  Instance instance;
+  instance.plugin().SetTerminateNow(true);
+  instance.record.RoleFlags = 0x02;
+  EXPECT_EQ(ProcessData(&instance.record), -1);
+}
