@@ -1,0 +1,176 @@
+// corvane-host: a stand-alone host for the plug-in library. It loads the
+// library, creates an instance, prints its module information, runs the
+// commands given on the command line, and prints the instance's log and
+// whatever the instance sends back through DataLogger_SendDataEx.
+//
+//   corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...
+//
+// Example: corvane-host LOAD GET-MODULE-PARAMETER,PARAM=ModulePath UNLOAD
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/params_list.h"
+#include "host/plugin_library.h"
+#include "platform/abi.h"
+#include "platform/code_page.h"
+#include "platform/dynamic_library.h"
+#include "platform/files.h"
+#include "platform/message_window.h"
+#include "platform/process.h"
+#include "plugin/call_record.h"
+
+using namespace corvane;
+
+// The host function the plug-in calls to send data, text and events to the
+// host's data sources. Exported from the executable, where the plug-in finds
+// it through the module handle given as "HANDLE".
+extern "C" CV_EXPORT int32_t CV_STDCALL DataLogger_SendDataEx(uint32_t hostId, int32_t dataSourceId,
+                                                              uint32_t clientId, int32_t, int32_t kind, void* data,
+                                                              int32_t count) {
+  std::printf("send: instance %u, data source %d, client %u, kind %d, %d bytes\n", hostId, dataSourceId, clientId,
+              kind, kind == 7 ? 0 : count);
+  return 0;
+}
+
+namespace {
+
+constexpr uint32_t kHostId = 1;
+constexpr uint32_t kLogPending = 0x0711;
+
+host::LoadedPlugin* plugin = nullptr;
+TPluginCallRecord* instance = nullptr;
+
+void printLog() {
+  std::vector<char> buffer(1 << 16);
+  instance->InputItem.Type = ditMemoryBlock;
+  instance->InputItem.Pointer = reinterpret_cast<uintptr_t>(buffer.data());
+  instance->InputItem.Size = static_cast<int32_t>(buffer.size());
+  const int32_t copied = plugin->GetLogEx(instance);
+  instance->InputItem = {};
+  size_t start = 0;
+  const std::string text(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    static const char* const kinds[] = {"?", "error", "warning", "info"};
+    const unsigned marker = static_cast<unsigned char>(text[start]) & 0x7F;
+    std::printf("log %s: %s\n", kinds[marker < 4 ? marker : 0], text.substr(start + 1, end - start - 1).c_str());
+  }
+}
+
+intptr_t hostWindowProcedure(platform::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  if (message == kLogPending && plugin != nullptr && instance != nullptr) {
+    printLog();
+    return 0;
+  }
+  return platform::defaultWindowProcedure(window, message, wParam, lParam);
+}
+
+std::string describe(const platform::Variant& value) {
+  platform::Variant converted{};
+  if (platform::failed(platform::variantChangeType(&converted, &value, platform::kVariantAlphaBool, platform::vtBstr))) {
+    return "<type " + std::to_string(value.vt) + ">";
+  }
+  std::string text = platform::wideToAnsi(converted.bstrVal ? std::u16string_view(converted.bstrVal) : u"");
+  platform::variantClear(&converted);
+  return text;
+}
+
+void printModuleInformation() {
+  uint32_t size = 0;
+  plugin->GetModuleInfo(instance, nullptr, &size);
+  std::vector<uint64_t> storage(size / 8 + 2);
+  auto* info = reinterpret_cast<ModuleInfoRecord*>(storage.data());
+  info->BufferSize = size;
+  if (!plugin->GetModuleInfo(instance, info, &size)) {
+    std::printf("module information: unavailable\n");
+    return;
+  }
+  const auto textAt = [](uintptr_t address, uint32_t length) {
+    return address ? std::string(reinterpret_cast<const char*>(address), length) : std::string();
+  };
+  std::printf("module: %s\n", textAt(info->DescriptionAddress, info->DescriptionLength).c_str());
+  std::printf("version: %g (interface %u)\n", static_cast<double>(info->ModuleVersion), info->InterfaceVersion & 0xFFFF);
+  std::printf("roles: 0x%02X, options: 0x%X, info flag: %u\n", info->Flags & 0xFF, (info->Flags >> 16) & 7,
+              info->InfoFlag);
+  const std::string commands = textAt(info->CommandsAddress, info->CommandsLength);
+  if (!commands.empty()) std::printf("custom commands:\n%s", commands.c_str());
+}
+
+int runCommand(const std::string& argument, platform::WindowHandle window) {
+  auto list = TkivParamsList::Create();
+  size_t comma = argument.find(',');
+  const std::string command = argument.substr(0, comma);
+  list->AddItem("COMMAND", platform::OleVariant::fromString(platform::ansiToWide(command)).raw());
+  list->AddItem("MSG-PROC-HANDLE", platform::OleVariant::fromI8(static_cast<int64_t>(reinterpret_cast<uintptr_t>(window))).raw());
+  if (command == "LOAD") {
+    const auto self = reinterpret_cast<uintptr_t>(platform::moduleHandleByName(""));
+    list->AddItem("HANDLE", platform::OleVariant::fromI8(static_cast<int64_t>(self)).raw());
+  }
+  while (comma != std::string::npos) {
+    const size_t next = argument.find(',', comma + 1);
+    const std::string pair = argument.substr(comma + 1, next == std::string::npos ? std::string::npos : next - comma - 1);
+    const size_t equals = pair.find('=');
+    list->AddItem(pair.substr(0, equals),
+                  platform::OleVariant::fromString(platform::ansiToWide(equals == std::string::npos ? "" : pair.substr(equals + 1))).raw());
+    comma = next;
+  }
+  if (list->ItemIndexByName("RESULT") < 0) list->AddItem("RESULT", platform::OleVariant::null().raw());
+  instance->Params = reinterpret_cast<uintptr_t>(list.get());
+  const int32_t result = plugin->ExecutePluginCommand(instance);
+  instance->Params = 0;
+  std::printf("%s -> %d, RESULT = %s\n", command.c_str(), result, describe(list->ItemValueByName("RESULT").raw()).c_str());
+  platform::pumpMessages();
+  return result;
+}
+
+std::string defaultLibrary() {
+  const bool windows = platform::pathDelimiter() == '\\';
+  return platform::executableDirectory() + ".." + platform::pathDelimiter() + "plugin" + platform::pathDelimiter() +
+         (windows ? "corvane.dll" : "corvane.so");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string libraryPath = defaultLibrary();
+  std::vector<std::string> commands;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--library") == 0 && i + 1 < argc) {
+      libraryPath = argv[++i];
+    } else if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf("usage: corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...\n");
+      return 0;
+    } else {
+      commands.emplace_back(argv[i]);
+    }
+  }
+  try {
+    host::LoadedPlugin loaded(libraryPath);
+    plugin = &loaded;
+    std::printf("library: %s\n", libraryPath.c_str());
+    TPluginCallRecord record;
+    std::memset(&record, 0, sizeof record);
+    record.RecordSize = CallRecordSize;
+    record.HostId = kHostId;
+    if (loaded.CreatePluginInstance(&record) != 0) {
+      std::fprintf(stderr, "corvane-host: the library refused to create an instance\n");
+      return 1;
+    }
+    instance = &record;
+    platform::WindowHandle window = platform::createMessageWindow(&hostWindowProcedure, nullptr);
+    printModuleInformation();
+    int failures = 0;
+    for (const auto& command : commands) failures += runCommand(command, window) < -2 ? 1 : 0;
+    platform::pumpMessages();
+    printLog();
+    loaded.FreePluginInstance(&record);
+    instance = nullptr;
+    platform::destroyWindow(window);
+    plugin = nullptr;
+    return failures == 0 ? 0 : 2;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "corvane-host: %s\n", e.what());
+    return 1;
+  }
+}
