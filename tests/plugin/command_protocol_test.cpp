@@ -11,6 +11,7 @@
 #include "platform/code_page.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_library.h"
+#include "plugin_test_support.h"
 
 using namespace corvane;
 using platform::OleVariant;
@@ -19,15 +20,8 @@ namespace {
 
 OleVariant text(const std::string& value) { return OleVariant::fromString(platform::ansiToWide(value)); }
 
-struct Instance {
-  TPluginCallRecord record{};
+struct Instance : test_support::TestInstance {
   ParamsListPtr params = TkivParamsList::Create();
-  Instance() {
-    record.RecordSize = CallRecordSize;
-    EXPECT_EQ(CreatePluginInstance(&record), 0);
-  }
-  ~Instance() { FreePluginInstance(&record); }
-  TkivPlugin& plugin() { return *PluginLibrary::Current()->Instances().Find(record.InstanceHandle); }
 
   // Sends the command with the given values (name, value pairs).
   int32_t Send(const std::string& command, std::initializer_list<std::pair<const char*, OleVariant>> values = {}) {

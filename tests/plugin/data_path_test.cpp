@@ -9,22 +9,16 @@
 #include "common/params_list.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_library.h"
+#include "plugin_test_support.h"
 
 using namespace corvane;
 using platform::OleVariant;
 
 namespace {
 
-struct Instance {
-  TPluginCallRecord record{};
+struct Instance : test_support::TestInstance {
   ParamsListPtr params = TkivParamsList::Create();
-  Instance() {
-    record.RecordSize = CallRecordSize;
-    EXPECT_EQ(CreatePluginInstance(&record), 0);
-    record.Params = reinterpret_cast<uintptr_t>(params.get());
-  }
-  ~Instance() { FreePluginInstance(&record); }
-  TkivPlugin& plugin() { return *PluginLibrary::Current()->Instances().Find(record.InstanceHandle); }
+  Instance() { record.Params = reinterpret_cast<uintptr_t>(params.get()); }
   std::string Log() { return plugin().LogList()->TakeText(); }
 };
 

@@ -12,35 +12,20 @@
 #include "platform/code_page.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_library.h"
+#include "plugin_test_support.h"
 
 using namespace corvane;
 using platform::OleVariant;
 
 namespace {
 
-TPluginCallRecord freshRecord() {
-  TPluginCallRecord record;
-  std::memset(&record, 0, sizeof record);
-  record.RecordSize = CallRecordSize;
-  return record;
-}
-
-// An instance made through the entry point, freed at the end of the test.
-struct Instance {
-  TPluginCallRecord record = freshRecord();
-  Instance() { EXPECT_EQ(CreatePluginInstance(&record), 0); }
-  ~Instance() {
-    if (record.InstanceHandle != 0) FreePluginInstance(&record);
-  }
-  TkivPlugin& plugin() { return *pin(); }
-  PluginPin pin() { return PluginLibrary::Current()->Instances().Find(record.InstanceHandle); }
-};
+using Instance = test_support::TestInstance;
 
 }  // namespace
 
 TEST(EntryPoints, CreateAndFree) {
   const int32_t before = PluginLibrary::Current()->Instances().Count();
-  TPluginCallRecord record = freshRecord();
+  TPluginCallRecord record = test_support::FreshRecord();
   ASSERT_EQ(CreatePluginInstance(&record), 0);
   EXPECT_NE(record.InstanceHandle, 0u);
   EXPECT_EQ(PluginLibrary::Current()->Instances().Count(), before + 1);
@@ -64,7 +49,7 @@ TEST(EntryPoints, CreationReadsTemporaryLoadFromTheParameters) {
   auto params = TkivParamsList::Create();
   params->AddItem("TEMPORARY-LOAD", OleVariant::fromBool(false).raw());
   Instance instance;  // without parameters
-  TPluginCallRecord record = freshRecord();
+  TPluginCallRecord record = test_support::FreshRecord();
   record.Params = reinterpret_cast<uintptr_t>(params.get());
   ASSERT_EQ(CreatePluginInstance(&record), 0);
   EXPECT_EQ(record.Params, reinterpret_cast<uintptr_t>(params.get())) << "the record is restored";
@@ -78,7 +63,7 @@ TEST(EntryPoints, LibraryReleaseRunsCallbacksOnce) {
   PluginLibrary::Current()->AddReleaseCallback([&] { order.push_back(1); });
   PluginLibrary::Current()->AddReleaseCallback([] { throw std::runtime_error("ignored"); });
   PluginLibrary::Current()->AddReleaseCallback([&] { order.push_back(3); });
-  TPluginCallRecord release = freshRecord();
+  TPluginCallRecord release = test_support::FreshRecord();
   release.InputItem.Type = ditLibraryRelease;
   release.InputItem.Pointer = LibraryReleaseRequest;
   EXPECT_EQ(FreePluginInstance(&release), 0) << "also while instances exist";
@@ -131,7 +116,7 @@ TEST(EntryPoints, ModuleInformation) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(info->CommandsAddress), info->CommandsLength), "RESET|Reset||1|0\r\n");
   EXPECT_EQ(info->CommandsAddress, info->DescriptionAddress + info->DescriptionLength);
 
-  TPluginCallRecord unknown = freshRecord();
+  TPluginCallRecord unknown = test_support::FreshRecord();
   unknown.InstanceHandle = reinterpret_cast<uintptr_t>(&unknown);  // readable, but no instance
   EXPECT_EQ(GetModuleInfo(&unknown, buffer.data(), &needed), 0);
   EXPECT_EQ(needed, 0u);
@@ -162,13 +147,13 @@ TEST(EntryPoints, LogDrain) {
   record.InputItem.Size = sizeof buffer;
   EXPECT_EQ(GetLogEx(&record), 0) << "a capacity of 0 discarded the lines";
 
-  TPluginCallRecord none = freshRecord();
+  TPluginCallRecord none = test_support::FreshRecord();
   EXPECT_EQ(GetLogEx(&none), 0);
   EXPECT_EQ(none.OutputItem.Type, ditStatus);
 }
 
 TEST(EntryPoints, FreeWaitsForCallsInProgress) {
-  TPluginCallRecord record = freshRecord();
+  TPluginCallRecord record = test_support::FreshRecord();
   ASSERT_EQ(CreatePluginInstance(&record), 0);
   PluginPin pin = PluginLibrary::Current()->Instances().Find(record.InstanceHandle);
   std::atomic<bool> freed{false};
@@ -186,7 +171,7 @@ TEST(EntryPoints, FreeWaitsForCallsInProgress) {
 }
 
 TEST(EntryPoints, FreeFromInsideACallOnTheSameInstance) {
-  TPluginCallRecord record = freshRecord();
+  TPluginCallRecord record = test_support::FreshRecord();
   ASSERT_EQ(CreatePluginInstance(&record), 0);
   {
     PluginPin pin = PluginLibrary::Current()->Instances().Find(record.InstanceHandle);

@@ -8,24 +8,14 @@
 
 #include "plugin/entry_points.h"
 #include "plugin/plugin_library.h"
+#include "plugin_test_support.h"
 
 using namespace corvane;
 
 namespace {
 
-TPluginCallRecord freshRecord() {
-  TPluginCallRecord record;
-  std::memset(&record, 0, sizeof record);
-  record.RecordSize = CallRecordSize;
-  return record;
-}
-
-struct Instance {
-  TPluginCallRecord record = freshRecord();
+struct Instance : test_support::TestInstance {
   std::vector<char> buffer;
-  Instance() { EXPECT_EQ(CreatePluginInstance(&record), 0); }
-  ~Instance() { FreePluginInstance(&record); }
-  TkivPlugin& plugin() { return *PluginLibrary::Current()->Instances().Find(record.InstanceHandle); }
   void Ask(size_t capacity, const std::string& formName = "") {
     buffer.assign(capacity, '\0');
     std::memcpy(buffer.data(), formName.data(), std::min(formName.size(), capacity));
@@ -99,7 +89,7 @@ TEST(GetOptionsDialog, HandlerChoosesFormAndExtraText) {
 }
 
 TEST(GetOptionsDialog, WithoutInstance) {
-  TPluginCallRecord none = freshRecord();
+  TPluginCallRecord none = test_support::FreshRecord();
   GetOptionsDialog(&none);
   EXPECT_EQ(none.OutputItem.Type, ditStatus);
   EXPECT_EQ(none.OutputItem.Pointer, 1u);

@@ -9,25 +9,14 @@
 #include "platform/thread.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_library.h"
+#include "plugin_test_support.h"
 
 using namespace corvane;
 using platform::OleVariant;
 
 namespace {
 
-TPluginCallRecord freshRecord() {
-  TPluginCallRecord record;
-  std::memset(&record, 0, sizeof record);
-  record.RecordSize = CallRecordSize;
-  return record;
-}
-
-struct Instance {
-  TPluginCallRecord record = freshRecord();
-  Instance() { EXPECT_EQ(CreatePluginInstance(&record), 0); }
-  ~Instance() { FreePluginInstance(&record); }
-  TkivPlugin& plugin() { return *PluginLibrary::Current()->Instances().Find(record.InstanceHandle); }
-};
+using Instance = test_support::TestInstance;
 
 std::vector<platform::WindowMessage> received;
 intptr_t recordMessage(platform::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -38,7 +27,7 @@ intptr_t recordMessage(platform::WindowHandle window, uint32_t message, uintptr_
 }  // namespace
 
 TEST(ShowOptionsDialog, StatusWithoutInstanceOrHandler) {
-  TPluginCallRecord none = freshRecord();
+  TPluginCallRecord none = test_support::FreshRecord();
   ShowOptionsDialog(&none);
   EXPECT_EQ(none.OutputItem.Type, ditStatus);
   EXPECT_EQ(none.OutputItem.Size, 4);
