@@ -107,3 +107,12 @@ TEST(LogDataList, ConcurrentWritersAndDrainsLoseNothing) {
     EXPECT_NE(collected.find("w" + std::to_string(t) + "-" + std::to_string(kLines - 1) + "\r\n"), std::string::npos);
   }
 }
+
+TEST(LogDataList, NegativeCapacityKeepsTheLines) {
+  TLogDataList log;
+  log.Add(EncodeLogLine(lkError, "", "kept", false));
+  char buffer[64];
+  uint32_t length = 0;
+  EXPECT_EQ(log.Drain(buffer, -1, length), 0);
+  EXPECT_EQ(log.Count(), 1) << "a broken request is not a request to discard";
+}

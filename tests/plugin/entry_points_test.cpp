@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -179,4 +180,19 @@ TEST(EntryPoints, FreeFromInsideACallOnTheSameInstance) {
     pin->AddLog(lkInformation, "the call goes on");
   }
   EXPECT_FALSE(PluginLibrary::Current()->Instances().Find(record.InstanceHandle));
+}
+
+TEST(EntryPoints, AFailingConstructorDoesNotReachTheHost) {
+  PluginLibrary& library = *PluginLibrary::Current();
+  library.SetPluginClass([](uintptr_t, const TPluginCreation*) -> std::unique_ptr<TkivPlugin> {
+    throw std::runtime_error("no memory for the module");
+  });
+  TPluginCallRecord record = test_support::FreshRecord();
+  const int32_t before = library.Instances().Count();
+  EXPECT_EQ(CreatePluginInstance(&record), -3);
+  EXPECT_EQ(record.InstanceHandle, 0u);
+  EXPECT_EQ(library.Instances().Count(), before);
+  library.SetPluginClass(nullptr);
+  EXPECT_EQ(CreatePluginInstance(&record), 0) << "the framework class again";
+  EXPECT_EQ(FreePluginInstance(&record), 0);
 }
