@@ -132,38 +132,40 @@ bool RegistryKey::deleteValue(std::string_view name) {
   return error == kErrorSuccess ? succeed() : fail(error);
 }
 
-std::vector<std::string> RegistryKey::subKeyNames() const {
-  std::vector<std::string> names;
-  const store::Snapshot snapshot = store::readRoot(state_->root);
+namespace {
+
+// The names a key lists (its sub-keys or its values), read from the current
+// state of the root; empty with the error set when the key is gone.
+template <class Names>
+std::vector<std::string> listNames(RegistryRoot root, const store::KeyPath& path, Names names) {
+  std::vector<std::string> listed;
+  const store::Snapshot snapshot = store::readRoot(root);
   if (snapshot.error != kErrorSuccess) {
     fail(snapshot.error);
-    return names;
+    return listed;
   }
-  const store::Key* key = store::findKey(*snapshot.tree, state_->path);
+  const store::Key* key = store::findKey(*snapshot.tree, path);
   if (key == nullptr) {
     fail(kErrorKeyDeleted);
-    return names;
+    return listed;
   }
-  for (const auto& subKey : key->subKeys) names.push_back(subKey->name);
+  names(*key, listed);
   succeed();
-  return names;
+  return listed;
+}
+
+}  // namespace
+
+std::vector<std::string> RegistryKey::subKeyNames() const {
+  return listNames(state_->root, state_->path, [](const store::Key& key, std::vector<std::string>& names) {
+    for (const auto& subKey : key.subKeys) names.push_back(subKey->name);
+  });
 }
 
 std::vector<std::string> RegistryKey::valueNames() const {
-  std::vector<std::string> names;
-  const store::Snapshot snapshot = store::readRoot(state_->root);
-  if (snapshot.error != kErrorSuccess) {
-    fail(snapshot.error);
-    return names;
-  }
-  const store::Key* key = store::findKey(*snapshot.tree, state_->path);
-  if (key == nullptr) {
-    fail(kErrorKeyDeleted);
-    return names;
-  }
-  for (const store::Value& value : key->values) names.push_back(value.name);
-  succeed();
-  return names;
+  return listNames(state_->root, state_->path, [](const store::Key& key, std::vector<std::string>& names) {
+    for (const store::Value& value : key.values) names.push_back(value.name);
+  });
 }
 
 }  // namespace corvane::platform
