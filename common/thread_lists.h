@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "common/hash_list.h"
 #include "common/object_list.h"
@@ -13,20 +14,23 @@
 
 namespace corvane {
 
-template <typename T>
-class TThreadObjectList : public TThreadObject {
+// A list guarded by the lockable base: the write lock for changes, the read
+// lock for counting and look-ups.
+template <typename List>
+class TThreadGuardedList : public TThreadObject {
  public:
-  explicit TThreadObjectList(bool ownsObjects = true) : TThreadObject(&list_), list_(ownsObjects) {}
+  template <typename... Args>
+  explicit TThreadGuardedList(Args&&... args) : TThreadObject(&list_), list_(std::forward<Args>(args)...) {}
 
   // The write lock, released with UnlockList().
-  TObjectList<T>& LockList() {
+  List& LockList() {
     LockWrite();
     return list_;
   }
   void UnlockList() { UnlockWrite(); }
   // The read lock, released with UnlockListRead(). The list is const, the
   // objects it holds are not.
-  const TObjectList<T>& LockListRead() {
+  const List& LockListRead() {
     LockRead();
     return list_;
   }
@@ -38,37 +42,19 @@ class TThreadObjectList : public TThreadObject {
   }
 
  private:
-  TObjectList<T> list_;
+  List list_;
+};
+
+// An object list, owning its objects unless told otherwise.
+template <typename T>
+class TThreadObjectList : public TThreadGuardedList<TObjectList<T>> {
+ public:
+  explicit TThreadObjectList(bool ownsObjects = true) : TThreadGuardedList<TObjectList<T>>(ownsObjects) {}
 };
 
 // Owns its objects; reading a missing key gives nullptr.
 template <typename T>
-class TThreadPtrUIntObjectHashList : public TThreadObject {
- public:
-  TThreadPtrUIntObjectHashList() : TThreadObject(&list_) {}
-
-  // The write lock, released with UnlockList().
-  TkivPtrUIntObjectHashList<T>& LockList() {
-    LockWrite();
-    return list_;
-  }
-  void UnlockList() { UnlockWrite(); }
-  // The read lock, released with UnlockListRead(). The list is const, the
-  // objects it holds are not.
-  const TkivPtrUIntObjectHashList<T>& LockListRead() {
-    LockRead();
-    return list_;
-  }
-  void UnlockListRead() { UnlockRead(); }
-
-  int32_t Count() {
-    ReadLock lock(*this);
-    return list_.Count();
-  }
-
- private:
-  TkivPtrUIntObjectHashList<T> list_;
-};
+class TThreadPtrUIntObjectHashList : public TThreadGuardedList<TkivPtrUIntObjectHashList<T>> {};
 
 // A string list with its own lock (not a TThreadObject). The write lock is
 // re-entrant for its holder, who may also take read locks. Unsorted; its
