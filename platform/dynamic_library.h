@@ -18,15 +18,21 @@ using ModuleHandle = void*;  // an HMODULE on Windows, a dlopen handle on POSIX
 // that is no loadable image for this process, kErrorProcNotFound for an
 // import that cannot be resolved, kErrorAccessDenied for an unreadable file.
 
+// Whether the library's symbols serve libraries loaded after it. A language
+// runtime whose extension modules expect to find the runtime's functions in
+// the process (as the Python runtime's do on POSIX) needs Global; Windows
+// resolves imports per module and ignores the choice.
+enum class SymbolScope : uint8_t { Local, Global };
+
 class CV_PLATFORM_API DynamicLibrary {
  public:
   DynamicLibrary() = default;
   // Loads the library with the system's critical-error dialogs suppressed
-  // (POSIX: dlopen with RTLD_NOW | RTLD_LOCAL). Throws OsError (function,
+  // (POSIX: dlopen with RTLD_NOW and RTLD_LOCAL or RTLD_GLOBAL). Throws OsError (function,
   // path, error code) when it cannot be loaded; callers take the code from
   // OsError::code(). The thread's last error code is not reliable afterwards:
   // on Windows the C++ runtime clears it while throwing.
-  explicit DynamicLibrary(const std::string& path);
+  explicit DynamicLibrary(const std::string& path, SymbolScope scope = SymbolScope::Local);
   DynamicLibrary(const DynamicLibrary&) = delete;
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
   DynamicLibrary(DynamicLibrary&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}

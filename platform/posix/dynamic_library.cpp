@@ -72,12 +72,12 @@ std::string fileNameOfLinkMap(const link_map* map) {
 
 }  // namespace
 
-DynamicLibrary::DynamicLibrary(const std::string& path) {
+DynamicLibrary::DynamicLibrary(const std::string& path, SymbolScope scope) {
   if (path.empty()) {
     setLastErrorCode(kErrorModNotFound);
     throw OsError("dlopen", path, kErrorModNotFound);
   }
-  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  handle_ = ::dlopen(path.c_str(), RTLD_NOW | (scope == SymbolScope::Global ? RTLD_GLOBAL : RTLD_LOCAL));
   if (handle_ == nullptr) {
     const char* message = ::dlerror();
     const uint32_t code = loadErrorCode(path, message ? message : "");

@@ -36,7 +36,7 @@ class QuietLoads {
 
 }  // namespace
 
-DynamicLibrary::DynamicLibrary(const std::string& path) {
+DynamicLibrary::DynamicLibrary(const std::string& path, SymbolScope) {
   if (path.empty()) throwOsError("LoadLibrary", path, kErrorModNotFound);
   // The loader wants "\" in paths: with "/" it may fail to see that a
   // library is already loaded and load a second copy.

@@ -1,0 +1,496 @@
+// Host values to Python objects and back.
+#include "bindings/value_conversion.h"
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "bindings/python_error.h"
+#include "common/ansi_string.h"
+#include "platform/code_page.h"
+
+namespace corvane::py {
+
+using platform::SafeArray;
+using platform::Variant;
+
+// ---- Calendar ----------------------------------------------------------------
+
+namespace {
+
+constexpr int64_t kMsPerDay = 86400000;
+constexpr int64_t kOleDayOfUnixEpoch = 25569;  // 1970-01-01 counted from 1899-12-30
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const int64_t yoe = y - era * 400;
+  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+void civilFromDays(int64_t z, int32_t& year, int32_t& month, int32_t& day) {
+  z += 719468;
+  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int64_t doe = z - era * 146097;
+  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const int64_t mp = (5 * doy + 2) / 153;
+  day = static_cast<int32_t>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int32_t>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int32_t>(yoe + era * 400 + (month <= 2));
+}
+
+bool isLeap(int32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
+
+int32_t daysInMonth(int32_t y, int32_t m) {
+  static constexpr int32_t days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return m == 2 && isLeap(y) ? 29 : days[m - 1];
+}
+
+}  // namespace
+
+TDateParts DecodeOleDate(double date) {
+  int64_t days = static_cast<int64_t>(std::trunc(date));
+  int64_t ms = std::llround(std::fabs(date - static_cast<double>(days)) * kMsPerDay);
+  if (ms >= kMsPerDay) {
+    ms -= kMsPerDay;
+    ++days;
+  }
+  TDateParts parts{};
+  const int64_t unixDays = days - kOleDayOfUnixEpoch;
+  civilFromDays(unixDays, parts.Year, parts.Month, parts.Day);
+  parts.Hour = static_cast<int32_t>(ms / 3600000);
+  parts.Minute = static_cast<int32_t>(ms / 60000 % 60);
+  parts.Second = static_cast<int32_t>(ms / 1000 % 60);
+  parts.Millisecond = static_cast<int32_t>(ms % 1000);
+  // 1970-01-01 was a Thursday (3 counting Monday as 0).
+  parts.DayOfWeek = static_cast<int32_t>(((unixDays % 7) + 7 + 3) % 7);
+  parts.DayOfYear = static_cast<int32_t>(unixDays - daysFromCivil(parts.Year, 1, 1) + 1);
+  return parts;
+}
+
+bool EncodeOleDate(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                   int32_t second, int32_t millisecond, double& date) {
+  if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
+      day > daysInMonth(year, month))
+    return false;
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
+      millisecond < 0 || millisecond > 999)
+    return false;
+  const double days = static_cast<double>(daysFromCivil(year, month, day) + kOleDayOfUnixEpoch);
+  const double time =
+      static_cast<double>(((hour * 60 + minute) * 60 + second) * 1000 + millisecond) / kMsPerDay;
+  date = days >= 0 ? days + time : days - time;
+  return true;
+}
+
+// ---- Host variants ---------------------------------------------------------------
+
+THostVariant& THostVariant::operator=(THostVariant&& other) noexcept {
+  if (this != &other) {
+    Clear(value_);
+    value_ = other.value_;
+    platform::variantInit(&other.value_);
+  }
+  return *this;
+}
+
+void THostVariant::Clear(Variant& value) {
+  if (value.vt == platform::vtString) {
+    AnsiString::ReleaseChars(static_cast<char*>(value.byref));
+    platform::variantInit(&value);
+    return;
+  }
+  if (value.vt == (platform::vtArray | platform::vtVariant) && value.parray != nullptr) {
+    void* data = nullptr;
+    if (platform::succeeded(platform::safeArrayAccessData(value.parray, &data))) {
+      uint32_t count = 1;
+      for (uint32_t d = 0; d < value.parray->dims; ++d) count *= value.parray->bounds[d].elements;
+      auto* elements = static_cast<Variant*>(data);
+      for (uint32_t i = 0; i < count; ++i) {
+        if (elements[i].vt == platform::vtString ||
+            elements[i].vt == (platform::vtArray | platform::vtVariant))
+          Clear(elements[i]);
+      }
+      platform::safeArrayUnaccessData(value.parray);
+    }
+  }
+  platform::variantClear(&value);
+}
+
+// ---- Host value to Python -----------------------------------------------------------
+
+bool TValueConverter::IsInstance(PyObject* object, PyTypeObject* type) const {
+  return IsInstance(object, PythonApi::TypeObject(type));
+}
+
+bool TValueConverter::IsInstance(PyObject* object, PyObject* type) const {
+  if (type == nullptr) return false;
+  const int answer = api_.PyObject_IsInstance(object, type);
+  if (answer < 0) api_.PyErr_Clear();
+  return answer == 1;
+}
+
+PyObject* TValueConverter::VariantToPython(const Variant& value) const {
+  const Variant* current = &value;
+  while (current->vt == (platform::vtByRef | platform::vtVariant) && current->pvarVal != nullptr)
+    current = current->pvarVal;
+  if ((current->vt & platform::vtByRef) != 0) {
+    const uint16_t type = current->vt & ~platform::vtByRef;
+    if ((type & platform::vtArray) != 0) {
+      auto* const* array = static_cast<SafeArray* const*>(current->byref);
+      return ArrayToPython(array ? *array : nullptr, type & platform::vtTypeMask);
+    }
+    Variant direct;
+    platform::variantInit(&direct);
+    if (platform::failed(platform::variantCopyInd(&direct, current))) {
+      api_.Py_IncRef(api_.None());
+      return api_.None();
+    }
+    PyObject* result = nullptr;
+    try {
+      result = ScalarToPython(direct);
+    } catch (...) {
+      THostVariant::Clear(direct);
+      throw;
+    }
+    THostVariant::Clear(direct);
+    return result;
+  }
+  if ((current->vt & platform::vtArray) != 0)
+    return ArrayToPython(current->parray, current->vt & platform::vtTypeMask);
+  return ScalarToPython(*current);
+}
+
+PyObject* TValueConverter::ScalarToPython(const Variant& value) const {
+  switch (value.vt) {
+    case platform::vtI2: return api_.PyLong_FromLongLong(value.iVal);
+    case platform::vtI4: return api_.PyLong_FromLongLong(value.lVal);
+    case platform::vtI1: return api_.PyLong_FromLongLong(value.cVal);
+    case platform::vtUI1: return api_.PyLong_FromLongLong(value.bVal);
+    case platform::vtUI2: return api_.PyLong_FromLongLong(value.uiVal);
+    case platform::vtUI4: return api_.PyLong_FromUnsignedLongLong(value.ulVal);
+    case platform::vtI8: return api_.PyLong_FromLongLong(value.llVal);
+    case platform::vtR4: return api_.PyFloat_FromDouble(value.fltVal);
+    case platform::vtR8: return api_.PyFloat_FromDouble(value.dblVal);
+    case platform::vtCy: return api_.PyFloat_FromDouble(static_cast<double>(value.cyVal) / 10000.0);
+    case platform::vtDate: return DateToPython(value.date);
+    case platform::vtBstr:
+      return WideToPython(value.bstrVal ? std::u16string_view(value.bstrVal, platform::sysStringLen(value.bstrVal))
+                                        : std::u16string_view());
+    case platform::vtBool: {
+      PyObject* result = value.boolVal == platform::kVariantTrue ? api_.True() : api_.False();
+      api_.Py_IncRef(result);
+      return result;
+    }
+    case platform::vtString: {
+      const AnsiString text = AnsiString::Share(static_cast<const char*>(value.byref));
+      return api_.PyBytes_FromStringAndSize(text.c_str(), text.size());
+    }
+    default:
+      // Empty, Null and everything without a Python counterpart (the module
+      // never hands scripts dispatch objects carrying Python objects).
+      api_.Py_IncRef(api_.None());
+      return api_.None();
+  }
+}
+
+PyObject* TValueConverter::ArrayToPython(SafeArray* array, uint16_t elementType) const {
+  if (array == nullptr) return api_.PyList_New(0);
+  const uint32_t dims = platform::safeArrayGetDim(array);
+  if (dims > 3)
+    throw Exception("Can't convert a variant array of more than 3 dimensions to a Python sequence");
+  std::vector<int32_t> lower(dims), upper(dims), index(dims);
+  for (uint32_t d = 0; d < dims; ++d) {
+    platform::safeArrayGetLBound(array, d + 1, &lower[d]);
+    platform::safeArrayGetUBound(array, d + 1, &upper[d]);
+  }
+  // Lists nest with the first index outermost.
+  std::function<PyObject*(uint32_t)> level = [&](uint32_t d) -> PyObject* {
+    const int32_t count = upper[d] >= lower[d] ? upper[d] - lower[d] + 1 : 0;
+    PyRef list = PyRef::Steal(api_, api_.PyList_New(count));
+    if (!list) return nullptr;
+    for (int32_t i = 0; i < count; ++i) {
+      index[d] = lower[d] + i;
+      PyObject* item = nullptr;
+      if (d + 1 < dims) {
+        item = level(d + 1);
+      } else {
+        Variant element;
+        platform::variantInit(&element);
+        platform::HResult hr;
+        if (elementType == platform::vtVariant) {
+          hr = platform::safeArrayGetElement(array, index.data(), &element);
+        } else {
+          element.vt = elementType;
+          hr = platform::safeArrayGetElement(array, index.data(), &element.llVal);
+        }
+        if (platform::failed(hr)) {
+          platform::variantInit(&element);
+        }
+        try {
+          item = VariantToPython(element);
+        } catch (...) {
+          THostVariant::Clear(element);
+          throw;
+        }
+        THostVariant::Clear(element);
+      }
+      if (item == nullptr) return nullptr;
+      api_.PyList_SetItem(list.get(), i, item);  // steals item
+    }
+    return list.release();
+  };
+  if (dims == 0) return api_.PyList_New(0);
+  return level(0);
+}
+
+PyObject* TValueConverter::DateToPython(double date) const {
+  const TDateParts p = DecodeOleDate(date);
+  switch (mode_) {
+    case dcmToTuple: {
+      const int64_t fields[] = {p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.DayOfWeek, p.DayOfYear, -1};
+      PyRef tuple = PyRef::Steal(api_, api_.PyTuple_New(9));
+      if (!tuple) return nullptr;
+      for (Py_ssize_t i = 0; i < 9; ++i) api_.PyTuple_SetItem(tuple.get(), i, api_.PyLong_FromLongLong(fields[i]));
+      return tuple.release();
+    }
+    case dcmToDatetime: {
+      if (dates_.DateTime == nullptr)
+        throw EPythonError(
+            "dcmToDatetime DatetimeConversionMode cannot be used with this version of python. Missing module datetime");
+      const int64_t fields[] = {p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, int64_t{p.Millisecond} * 1000};
+      PyRef arguments = PyRef::Steal(api_, api_.PyTuple_New(7));
+      if (!arguments) return nullptr;
+      for (Py_ssize_t i = 0; i < 7; ++i) api_.PyTuple_SetItem(arguments.get(), i, api_.PyLong_FromLongLong(fields[i]));
+      return api_.PyObject_Call(dates_.DateTime, arguments.get(), nullptr);
+    }
+  }
+  throw EPythonError("Invalid DatetimeConversionMode");
+}
+
+// ---- Python to host value -------------------------------------------------------------
+
+namespace {
+
+class IntAttributes {
+ public:
+  IntAttributes(const PythonApi& api, PyObject* object) : api_(api), object_(object) {}
+  // False (with the Python error cleared) when the attribute is missing or no int.
+  bool Get(const char* name, int64_t& value) {
+    PyRef attribute = PyRef::Steal(api_, api_.PyObject_GetAttrString(object_, name));
+    if (!attribute) {
+      api_.PyErr_Clear();
+      return false;
+    }
+    value = api_.PyLong_AsLongLong(attribute.get());
+    if (value == -1 && api_.PyErr_Occurred() != nullptr) {
+      api_.PyErr_Clear();
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  const PythonApi& api_;
+  PyObject* object_;
+};
+
+bool fitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
+}  // namespace
+
+bool TValueConverter::PythonToDate(PyObject* object, double& date) const {
+  IntAttributes get(api_, object);
+  int64_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, us = 0;
+  const auto encode = [&](int64_t ms) {
+    if (!fitsInt32(y) || !fitsInt32(mo) || !fitsInt32(d) || !fitsInt32(h) || !fitsInt32(mi) || !fitsInt32(s) ||
+        !fitsInt32(ms))
+      return false;
+    return EncodeOleDate(static_cast<int32_t>(y), static_cast<int32_t>(mo), static_cast<int32_t>(d),
+                         static_cast<int32_t>(h), static_cast<int32_t>(mi), static_cast<int32_t>(s),
+                         static_cast<int32_t>(ms), date);
+  };
+  if (dates_.StructTime != nullptr) {
+    PyRef type = PyRef::Steal(api_, api_.PyObject_Type(object));
+    if (type.get() == dates_.StructTime) {
+      return get.Get("tm_year", y) && get.Get("tm_mon", mo) && get.Get("tm_mday", d) && get.Get("tm_hour", h) &&
+             get.Get("tm_min", mi) && get.Get("tm_sec", s) && encode(0);
+    }
+  }
+  if (IsInstance(object, dates_.DateTime)) {
+    return get.Get("year", y) && get.Get("month", mo) && get.Get("day", d) && get.Get("hour", h) &&
+           get.Get("minute", mi) && get.Get("second", s) && get.Get("microsecond", us) && encode(us / 1000);
+  }
+  if (IsInstance(object, dates_.Date)) {
+    return get.Get("year", y) && get.Get("month", mo) && get.Get("day", d) && encode(0);
+  }
+  if (IsInstance(object, dates_.Time)) {
+    if (!(get.Get("hour", h) && get.Get("minute", mi) && get.Get("second", s) && get.Get("microsecond", us)))
+      return false;
+    if (h < 0 || h > 23 || mi < 0 || mi > 59 || s < 0 || s > 59) return false;
+    date = static_cast<double>(((h * 60 + mi) * 60 + s) * 1000 + us / 1000) / kMsPerDay;
+    return true;
+  }
+  if (IsInstance(object, dates_.TimeDelta)) {
+    int64_t days = 0;
+    if (!(get.Get("days", days) && get.Get("seconds", s) && get.Get("microseconds", us))) return false;
+    date = static_cast<double>(days) + static_cast<double>(s) / 86400.0 +
+           static_cast<double>(us / 1000) / static_cast<double>(kMsPerDay);
+    return true;
+  }
+  if (IsInstance(object, api_.PyTuple_Type) && api_.PyTuple_Size(object) == 9) {
+    int64_t f[9];
+    for (Py_ssize_t i = 0; i < 9; ++i) {
+      PyObject* item = api_.PyTuple_GetItem(object, i);  // borrowed
+      if (item == nullptr || !IsInstance(item, api_.PyLong_Type)) {
+        api_.PyErr_Clear();
+        return false;
+      }
+      f[i] = api_.PyLong_AsLongLong(item);
+      if (f[i] == -1 && api_.PyErr_Occurred() != nullptr) {
+        api_.PyErr_Clear();
+        return false;
+      }
+    }
+    const bool inRange = f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= 31 && f[3] >= 0 && f[3] <= 23 &&
+                         f[4] >= 0 && f[4] <= 59 && f[5] >= 0 && f[5] <= 59 && f[6] <= 6 && f[7] >= 0 &&
+                         f[7] <= 366 && f[8] >= -1 && f[8] <= 1;
+    if (!inRange) return false;
+    y = f[0], mo = f[1], d = f[2], h = f[3], mi = f[4], s = f[5];
+    return encode(0);
+  }
+  return false;
+}
+
+THostVariant TValueConverter::PythonToVariant(PyObject* object) const {
+  THostVariant result;
+  Variant& out = result.raw();
+  if (IsInstance(object, api_.PyFloat_Type)) {
+    out.vt = platform::vtR8;
+    out.dblVal = api_.PyFloat_AsDouble(object);
+    return result;
+  }
+  if (IsInstance(object, api_.PyBool_Type)) {
+    out.vt = platform::vtBool;
+    out.boolVal = api_.PyObject_IsTrue(object) == 1 ? platform::kVariantTrue : platform::kVariantFalse;
+    return result;
+  }
+  if (IsInstance(object, api_.PyLong_Type)) {
+    // An int beyond 64 bits leaves the runtime's OverflowError set for the
+    // caller to report.
+    out.vt = platform::vtI8;
+    out.llVal = api_.PyLong_AsLongLong(object);
+    return result;
+  }
+  if (IsInstance(object, api_.PyUnicode_Type)) {
+    const std::u16string text = PythonToWide(object);
+    out.vt = platform::vtBstr;
+    out.bstrVal = text.empty() ? nullptr : platform::sysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
+    return result;
+  }
+  if (IsInstance(object, api_.PyBytes_Type)) {
+    const char* bytes = api_.PyBytes_AsString(object);
+    const Py_ssize_t size = api_.PyBytes_Size(object);
+    AnsiString text(std::string_view(bytes, static_cast<size_t>(size)));
+    out.vt = platform::vtString;
+    out.byref = text.Detach();
+    return result;
+  }
+  double date = 0;
+  if (PythonToDate(object, date)) {
+    out.vt = platform::vtDate;
+    out.date = date;
+    return result;
+  }
+  if (api_.PySequence_Check(object) == 1) {
+    const Py_ssize_t count = api_.PySequence_Size(object);
+    bool works = count >= 0;
+    if (works && count > 0) {
+      PyRef first = PyRef::Steal(api_, api_.PySequence_GetItem(object, 0));
+      works = static_cast<bool>(first);
+    }
+    if (!works || count > INT32_MAX) {
+      api_.PyErr_Clear();
+      out.vt = platform::vtNull;
+      return result;
+    }
+    SafeArray* array = platform::safeArrayCreateVector(platform::vtVariant, 0, static_cast<uint32_t>(count));
+    if (array == nullptr) throw Exception("Out of memory while converting a sequence");
+    out.vt = platform::vtArray | platform::vtVariant;
+    out.parray = array;
+    void* data = nullptr;
+    if (platform::failed(platform::safeArrayAccessData(array, &data)))
+      throw Exception("Unable to fill a variant array");
+    auto* elements = static_cast<Variant*>(data);
+    try {
+      for (Py_ssize_t i = 0; i < count; ++i) {
+        PyRef item = PyRef::Steal(api_, api_.PySequence_GetItem(object, i));
+        if (!item) {
+          api_.PyErr_Clear();
+          elements[i].vt = platform::vtNull;
+          continue;
+        }
+        THostVariant element = PythonToVariant(item.get());
+        // Moved in place: the array owns the value from here on.
+        elements[i] = element.raw();
+        platform::variantInit(&element.raw());
+      }
+    } catch (...) {
+      platform::safeArrayUnaccessData(array);
+      throw;
+    }
+    platform::safeArrayUnaccessData(array);
+    return result;
+  }
+  out.vt = platform::vtNull;
+  return result;
+}
+
+// ---- Texts ----------------------------------------------------------------------------
+
+PyObject* TValueConverter::WideToPython(std::u16string_view text) const {
+  int byteOrder = -1;  // little endian, as the host's UTF-16
+  static_assert(sizeof(char16_t) == 2);
+  std::string bytes(text.size() * 2, '\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
+    bytes[2 * i + 1] = static_cast<char>(text[i] >> 8);
+  }
+  return api_.PyUnicode_DecodeUTF16(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogatepass", &byteOrder);
+}
+
+std::u16string TValueConverter::PythonToWide(PyObject* object) const {
+  if (!IsInstance(object, api_.PyUnicode_Type))
+    throw EPythonError("PyUnicode_AsWideString expects a Unicode Python object");
+  PyRef encoded = PyRef::Steal(api_, api_.PyUnicode_AsEncodedString(object, "utf-16-le", "surrogatepass"));
+  if (!encoded) {
+    api_.PyErr_Clear();
+    throw EPythonError("Could not copy the whole Unicode string into its buffer");
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(api_.PyBytes_AsString(encoded.get()));
+  const size_t size = static_cast<size_t>(api_.PyBytes_Size(encoded.get())) / 2;
+  std::u16string text(size, u'\0');
+  for (size_t i = 0; i < size; ++i) text[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  return text;
+}
+
+PyObject* TValueConverter::TextToPython(std::string_view text) const {
+  return WideToPython(platform::ansiToWide(text));
+}
+
+std::string TValueConverter::PythonToText(PyObject* object) const {
+  if (IsInstance(object, api_.PyUnicode_Type)) return platform::wideToAnsi(PythonToWide(object));
+  if (IsInstance(object, api_.PyBytes_Type)) {
+    const char* bytes = api_.PyBytes_AsString(object);
+    const size_t size = static_cast<size_t>(api_.PyBytes_Size(object));
+    return std::string(bytes, strnlen(bytes, size));
+  }
+  api_.PyErr_SetString(*api_.PyExc_TypeError, "expected a str or bytes object");
+  return {};
+}
+
+}  // namespace corvane::py

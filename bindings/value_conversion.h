@@ -1,0 +1,94 @@
+// Conversion between host values (OLE Automation variants, 8-bit texts in the
+// process's ANSI code page) and Python objects. Every call needs the
+// interpreter lock. Objects returned are new references; objects passed in
+// are borrowed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bindings/python_api.h"
+#include "platform/ole_variant.h"
+
+namespace corvane::py {
+
+enum TDatetimeConversionMode : uint8_t { dcmToTuple = 0, dcmToDatetime = 1 };
+
+// Classes of the time and datetime modules that date values are recognised
+// by and made with; any may be missing (borrowed, kept alive by the engine).
+struct TDateTypes {
+  PyObject* StructTime = nullptr;
+  PyObject* DateTime = nullptr;
+  PyObject* Date = nullptr;
+  PyObject* Time = nullptr;
+  PyObject* TimeDelta = nullptr;
+};
+
+// Owner of a host value that may hold the module's 8-bit strings (variant
+// type 0x100), which OLE does not know how to release, at any depth of
+// variant arrays.
+class THostVariant {
+ public:
+  THostVariant() { platform::variantInit(&value_); }
+  THostVariant(const THostVariant&) = delete;
+  THostVariant& operator=(const THostVariant&) = delete;
+  THostVariant(THostVariant&& other) noexcept : value_(other.value_) { platform::variantInit(&other.value_); }
+  THostVariant& operator=(THostVariant&& other) noexcept;
+  ~THostVariant() { Clear(value_); }
+
+  uint16_t type() const { return value_.vt; }
+  const platform::Variant& raw() const { return value_; }
+  platform::Variant& raw() { return value_; }
+
+  // Releases what a raw value holds, 8-bit strings included, and empties it.
+  static void Clear(platform::Variant& value);
+
+ private:
+  platform::Variant value_;
+};
+
+class TValueConverter {
+ public:
+  TValueConverter(const PythonApi& api, const TDateTypes& dates,
+                  TDatetimeConversionMode mode = dcmToTuple)
+      : api_(api), dates_(dates), mode_(mode) {}
+
+  // New reference; throws Exception for arrays of more than three
+  // dimensions and EPythonError for date modes that cannot be served.
+  PyObject* VariantToPython(const platform::Variant& value) const;
+  THostVariant PythonToVariant(PyObject* object) const;
+  // A str through UTF-16 to the ANSI code page, a bytes object up to its
+  // first zero byte; anything else gives "" and leaves a TypeError set.
+  std::string PythonToText(PyObject* object) const;
+  PyObject* TextToPython(std::string_view text) const;
+  PyObject* WideToPython(std::u16string_view text) const;
+  // Throws EPythonError for an object that is no str.
+  std::u16string PythonToWide(PyObject* object) const;
+
+ private:
+  PyObject* ScalarToPython(const platform::Variant& value) const;
+  PyObject* ArrayToPython(platform::SafeArray* array, uint16_t elementType) const;
+  PyObject* DateToPython(double date) const;
+  bool PythonToDate(PyObject* object, double& date) const;
+  bool IsInstance(PyObject* object, PyTypeObject* type) const;
+  bool IsInstance(PyObject* object, PyObject* type) const;
+
+  const PythonApi& api_;
+  TDateTypes dates_;
+  TDatetimeConversionMode mode_;
+};
+
+// Calendar arithmetic of OLE dates (days since 1899-12-30, the fraction the
+// time of day, taken as positive for dates before that day).
+struct TDateParts {
+  int32_t Year, Month, Day, Hour, Minute, Second, Millisecond;
+  int32_t DayOfWeek;  // Monday 0 .. Sunday 6
+  int32_t DayOfYear;  // 1 January is 1
+};
+TDateParts DecodeOleDate(double date);
+// False when the parts name no date of the years 1 to 9999.
+bool EncodeOleDate(int32_t year, int32_t month, int32_t day, int32_t hour, int32_t minute,
+                   int32_t second, int32_t millisecond, double& date);
+
+}  // namespace corvane::py

@@ -1,0 +1,675 @@
+// The embedded Python interpreter: loading, starting, running code, errors,
+// the interpreter lock and ending.
+#include "python/python_engine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+
+#include "platform/code_page.h"
+#include "platform/diagnostics.h"
+#include "platform/files.h"
+#include "platform/os_error.h"
+#include "platform/thread.h"
+#include "python/python_version.h"
+
+namespace corvane {
+
+using py::PyObject;
+using py::PyRef;
+
+// ---- The process's engine ---------------------------------------------------------
+
+namespace {
+
+std::mutex processEngineLock;
+TPythonEngine* processEngine = nullptr;
+
+std::string format(const char* pattern, uint32_t code, const std::string& text) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(code));
+  std::string result = pattern;
+  result.replace(result.find("%d"), 2, buffer);
+  result.replace(result.find("%s"), 2, text);
+  return result;
+}
+
+}  // namespace
+
+TPythonEngine& GetPythonEngine() {
+  std::lock_guard guard(processEngineLock);
+  if (processEngine == nullptr) throw Exception("No Python engine was created");
+  if (!processEngine->Initialized()) throw Exception("The Python engine is not properly initialized");
+  return *processEngine;
+}
+
+// ---- The module pyio ------------------------------------------------------------------
+
+namespace {
+
+// Runs a module function body; no C++ exception crosses the interpreter.
+template <class Body>
+PyObject* guarded(Body body) {
+  TPythonEngine* engine = nullptr;
+  try {
+    engine = &GetPythonEngine();
+    return body(*engine);
+  } catch (const std::exception& error) {
+    if (engine != nullptr) engine->Api().PyErr_SetString(*engine->Api().PyExc_RuntimeError, error.what());
+  } catch (...) {
+    if (engine != nullptr) engine->Api().PyErr_SetString(*engine->Api().PyExc_RuntimeError, "native failure");
+  }
+  return nullptr;
+}
+
+PyObject* pyioWrite(PyObject*, PyObject* args) {
+  return guarded([&](TPythonEngine& engine) -> PyObject* {
+    const py::PythonApi& api = engine.Api();
+    PyObject* text = nullptr;
+    if (!api.PyArg_ParseTuple(args, "O:write", &text)) return nullptr;
+    if (TPythonInputOutput* io = engine.IO()) {
+      if (api.PyObject_IsInstance(text, py::PythonApi::TypeObject(api.PyUnicode_Type)) == 1) {
+        io->Write(engine.Converter().PythonToWide(text));
+      } else {
+        const std::string bytes = engine.PythonToText(text);
+        if (api.PyErr_Occurred() != nullptr) return nullptr;
+        io->Write(platform::ansiToWide(bytes));
+      }
+    }
+    return engine.ReturnNone();
+  });
+}
+
+PyObject* pyioRead(PyObject*, PyObject*) {
+  return guarded([&](TPythonEngine& engine) -> PyObject* {
+    const std::u16string text = engine.IO() ? engine.IO()->Read() : std::u16string();
+    return engine.Converter().WideToPython(text);
+  });
+}
+
+PyObject* pyioSetDelayWrites(PyObject*, PyObject* args) {
+  return guarded([&](TPythonEngine& engine) -> PyObject* {
+    int value = 0;
+    if (!engine.Api().PyArg_ParseTuple(args, "i:SetDelayWrites", &value)) return nullptr;
+    if (engine.IO()) engine.IO()->SetDelayWrites(value != 0);
+    return engine.ReturnNone();
+  });
+}
+
+PyObject* pyioSetMaxLines(PyObject*, PyObject* args) {
+  return guarded([&](TPythonEngine& engine) -> PyObject* {
+    int value = 0;
+    if (!engine.Api().PyArg_ParseTuple(args, "i:SetMaxLines", &value)) return nullptr;
+    if (engine.IO()) engine.IO()->SetMaxLines(value);
+    return engine.ReturnNone();
+  });
+}
+
+PyObject* pyioGetTypesStats(PyObject*, PyObject* args) {
+  return guarded([&](TPythonEngine& engine) -> PyObject* {
+    const py::PythonApi& api = engine.Api();
+    std::vector<std::string> wanted;
+    const py::Py_ssize_t count = api.PyTuple_Size(args);
+    for (py::Py_ssize_t i = 0; i < count; ++i) {
+      wanted.push_back(engine.PythonToText(api.PyTuple_GetItem(args, i)));
+      if (api.PyErr_Occurred() != nullptr) return nullptr;
+    }
+    PyRef list = PyRef::Steal(api, api.PyList_New(0));
+    for (const TTypeStats& stats : engine.TypeStats()) {
+      if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), stats.TypeName) == wanted.end()) continue;
+      PyRef entry = PyRef::Steal(api, api.PyTuple_New(4));
+      api.PyTuple_SetItem(entry.get(), 0, engine.TextToPython(stats.TypeName));
+      api.PyTuple_SetItem(entry.get(), 1, api.PyLong_FromLongLong(stats.InstanceCount));
+      api.PyTuple_SetItem(entry.get(), 2, api.PyLong_FromLongLong(stats.CreateHits));
+      api.PyTuple_SetItem(entry.get(), 3, api.PyLong_FromLongLong(stats.DeleteHits));
+      if (api.PyList_Append(list.get(), entry.get()) != 0) return nullptr;
+    }
+    return list.release();
+  });
+}
+
+// Replaces the standard streams by an object that forwards to pyio.
+constexpr const char* kRedirectSource =
+    "import sys\n"
+    "class DebugOutput:\n"
+    "  pyio = __import__(\"pyio\")\n"
+    "  softspace=0\n"
+    "  encoding=None\n"
+    "  def write(self,message):\n"
+    "     self.pyio.write(message)\n"
+    "  def readline(self, size=None):\n"
+    "     return self.pyio.read(size)\n"
+    "  def flush(self):\n"
+    "     pass\n"
+    "sys.old_stdin=sys.stdin\n"
+    "sys.old_stdout=sys.stdout\n"
+    "sys.old_stderr=sys.stderr\n"
+    "sys.stdin=sys.stderr=sys.stdout=DebugOutput()\n";
+
+constexpr const char* kRestoreSource =
+    "import sys\n"
+    "if hasattr(sys, \"old_stdin\"):  sys.stdin=sys.old_stdin\n"
+    "if hasattr(sys, \"old_stdout\"): sys.stdout=sys.old_stdout\n"
+    "if hasattr(sys, \"old_stderr\"): sys.stderr=sys.old_stderr\n";
+
+}  // namespace
+
+// ---- Construction and settings -------------------------------------------------------
+
+TPythonEngine::TPythonEngine() = default;
+
+TPythonEngine::~TPythonEngine() {
+  try {
+    UnloadDll();
+  } catch (...) {
+  }
+}
+
+TkivPythonEngine::TkivPythonEngine() {
+  UseLastKnownVersion = false;
+  InitThreads = true;
+  RedirectIO = true;
+}
+
+void TPythonEngine::AddClient(TEngineClient& client) { clients_.push_back(&client); }
+
+void TPythonEngine::RegisterTypeStats(std::function<TTypeStats()> source) { typeStats_.push_back(std::move(source)); }
+
+std::vector<TTypeStats> TPythonEngine::TypeStats() const {
+  std::vector<TTypeStats> result;
+  for (const auto& source : typeStats_) result.push_back(source());
+  return result;
+}
+
+// ---- Loading -----------------------------------------------------------------------------
+
+void TPythonEngine::LoadDll() {
+  if (IsHandleValid()) UnloadDll();
+  lastLoadError_.clear();
+  if (!UseLastKnownVersion) RegVersion = VersionFromLibraryName(DllName).Text;
+  std::string folder = DllPath.empty() ? RegisteredInstallFolder(RegVersion) : DllPath;
+  if (!folder.empty() && !platform::isPathDelimiter(folder.back())) folder += platform::pathDelimiter();
+
+  const auto fail = [&](std::string text) {
+    lastLoadError_ = std::move(text);
+    if (FatalMsgDlg)
+      platform::messageBox(0, lastLoadError_, "Error", platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal);
+  };
+  try {
+    // Global symbols: the runtime's extension modules look its functions
+    // up in the process.
+    library_ = platform::DynamicLibrary(folder + DllName, platform::SymbolScope::Global);
+  } catch (const platform::OsError& error) {
+    fail(format("Error %d: Could not open Dll \"%s\"", error.code(), DllName));
+    return;
+  }
+
+  const TPythonLibraryVersion version = VersionFromLibraryName(DllName);
+  major_ = version.Major;
+  minor_ = version.Minor;
+  python3_ = platform::ansiUpper(DllName).find("PYTHON3") != std::string::npos;
+  builtins_ = python3_ ? "builtins" : "__builtin__";
+
+  const std::optional<std::string> missing =
+      py::BindPythonApi(api_, [&](const char* name) { return library_.symbol(name); });
+  if (missing) {
+    library_.symbol(missing->c_str());  // the loader's code for that very name
+    const uint32_t code = platform::lastErrorCode();
+    api_ = {};
+    library_.close();
+    fail(format("Error %d: could not map symbol \"%s\"", code, *missing));
+    return;
+  }
+  Initialize();
+}
+
+void TPythonEngine::UnloadDll() {
+  Finalize();
+  pyio_.reset();  // only now: the interpreter kept pointers into its definition
+  clients_.clear();
+  if (AutoUnload && library_.loaded()) {
+    library_.close();
+    api_ = {};
+  }
+}
+
+// ---- Starting and ending the interpreter ---------------------------------------------------
+
+void TPythonEngine::Initialize() {
+  {
+    std::lock_guard guard(processEngineLock);
+    // An interpreter started by anyone else (another engine, or the host
+    // itself) is not this engine's to use or to end.
+    if ((processEngine != nullptr && processEngine != this) || (!initialized_ && api_.Py_IsInitialized()))
+      throw Exception("There is already one instance of TPythonEngine running");
+    processEngine = this;
+  }
+  try {
+    SetProgramName();
+    api_.Py_Initialize();
+    initialized_ = true;
+    lockHolder_ = platform::currentThreadId();
+  } catch (...) {
+    std::lock_guard guard(processEngineLock);
+    if (!initialized_) processEngine = nullptr;
+    throw;
+  }
+  KeepStandardTypes();
+  SetArguments();
+  // Thread support needs nothing more: every runtime this engine binds
+  // creates the interpreter lock when it starts.
+  if (RedirectIO && io_ != nullptr) RedirectStreams();
+  for (TEngineClient* client : clients_) {
+    if (!client->Initialized()) client->Initialize(*this);
+  }
+  if (!InitScript.empty()) {
+    std::string text;
+    for (size_t i = 0; i < InitScript.size(); ++i) {
+      if (i > 0) text += "\r\n";
+      text += InitScript[i];
+    }
+    std::string source = platform::ansiToUtf8(text);
+    std::erase(source, '\r');
+    ExecString(source);
+  }
+  if (OnAfterInit) OnAfterInit(*this);
+}
+
+void TPythonEngine::Finalize() {
+  if (!initialized_) return;
+  // The interpreter ends with a thread state of the calling thread, which
+  // takes the lock from whoever holds it once they let it go.
+  if (lockHolder_ != platform::currentThreadId()) api_.PyGILState_Ensure();
+  try {
+    if (streamsRedirected_) RestoreStreams();
+  } catch (...) {
+    api_.PyErr_Clear();
+  }
+  for (TEngineClient* client : clients_) {
+    try {
+      if (client->Initialized()) client->Finalize();
+    } catch (...) {
+    }
+  }
+  if (pyio_) pyio_->Finalize();
+  kept_.clear();
+  dateTypes_ = {};
+  functionType_ = nullptr;
+  api_.Py_FinalizeEx();
+  initialized_ = false;
+  lockHolder_ = 0;
+  std::lock_guard guard(processEngineLock);
+  if (processEngine == this) processEngine = nullptr;
+}
+
+void TPythonEngine::SetProgramName() {
+  if (api_.Py_SetProgramName == nullptr) return;  // dropped by newer runtimes; the default serves
+  const std::u16string name = platform::ansiToWide(ProgramName.empty() ? platform::executablePath() : ProgramName);
+  programName_.clear();
+  for (size_t i = 0; i < name.size(); ++i) {
+    uint32_t unit = name[i];
+    if constexpr (sizeof(py::PyWideChar) == 4) {
+      if (unit >= 0xD800 && unit < 0xDC00 && i + 1 < name.size() && name[i + 1] >= 0xDC00 && name[i + 1] < 0xE000) {
+        unit = 0x10000 + ((unit - 0xD800) << 10) + (name[i + 1] - 0xDC00);
+        ++i;
+      }
+    }
+    programName_.push_back(static_cast<py::PyWideChar>(unit));
+  }
+  programName_.push_back(0);
+  api_.Py_SetProgramName(programName_.data());
+}
+
+void TPythonEngine::KeepStandardTypes() {
+  const auto attribute = [&](const char* module, const char* name) -> PyObject* {
+    PyRef imported = PyRef::Steal(api_, api_.PyImport_ImportModule(module));
+    if (!imported) {
+      api_.PyErr_Clear();
+      return nullptr;
+    }
+    PyRef value = PyRef::Steal(api_, api_.PyObject_GetAttrString(imported.get(), name));
+    if (!value) {
+      api_.PyErr_Clear();
+      return nullptr;
+    }
+    kept_.push_back(value);
+    return value.get();
+  };
+  dateTypes_.StructTime = attribute("time", "struct_time");
+  dateTypes_.DateTime = attribute("datetime", "datetime");
+  dateTypes_.Date = attribute("datetime", "date");
+  dateTypes_.Time = attribute("datetime", "time");
+  dateTypes_.TimeDelta = attribute("datetime", "timedelta");
+  functionType_ = attribute("types", "FunctionType");
+}
+
+void TPythonEngine::SetArguments() {
+  // sys.argv: an empty first element and the host's own arguments; and, as
+  // for a program run from a file, the current folder first on sys.path.
+  PyRef argv = PyRef::Steal(api_, api_.PyList_New(0));
+  const std::vector<std::string> arguments = platform::processArguments();
+  for (size_t i = 0; i < std::max<size_t>(arguments.size(), 1); ++i) {
+    PyRef text = PyRef::Steal(api_, TextToPython(i == 0 ? std::string() : arguments[i]));
+    if (text) api_.PyList_Append(argv.get(), text.get());
+  }
+  api_.PySys_SetObject("argv", argv.get());
+  if (PyObject* path = api_.PySys_GetObject("path")) {
+    PyRef empty = PyRef::Steal(api_, TextToPython(""));
+    api_.PyList_Insert(path, 0, empty.get());
+  }
+  api_.PyErr_Clear();
+}
+
+void TPythonEngine::RedirectStreams() {
+  pyio_ = std::make_unique<TPythonModule>("pyio");
+  pyio_->OnInitialization = [](TPythonModule& module) {
+    module.AddMethod("write", &pyioWrite, "write(String) -> None");
+    module.AddMethod("read", &pyioRead, "read() -> String");
+    module.AddMethod("SetDelayWrites", &pyioSetDelayWrites, "SetDelayWrites(Boolean) -> None");
+    module.AddMethod("SetMaxLines", &pyioSetMaxLines, "SetMaxLines(Integer) -> None");
+    module.AddMethod("GetTypesStats", &pyioGetTypesStats,
+                     "GetTypesStats( [type name] ) -> a list of tuple (TypeName, InstanceCount, CreateHits, DeleteHits)");
+  };
+  pyio_->Initialize(*this);
+  ExecString(kRedirectSource);
+  streamsRedirected_ = true;
+}
+
+void TPythonEngine::RestoreStreams() {
+  streamsRedirected_ = false;
+  ExecString(kRestoreSource);
+}
+
+// ---- Running code --------------------------------------------------------------------------
+
+void TPythonEngine::ExecString(std::string_view source) {
+  const std::string text(source);
+  PyRef code = PyRef::Steal(api_, api_.Py_CompileString(text.c_str(), "<string>", py::kPyFileInput));
+  if (!code) RaiseError();
+  PyObject* main = api_.PyImport_AddModule(MainModuleName.c_str());  // borrowed
+  if (main == nullptr) RaiseError();
+  PyObject* globals = api_.PyModule_GetDict(main);  // borrowed
+  PyRef result = PyRef::Steal(api_, api_.PyEval_EvalCode(code.get(), globals, globals));
+  if (!result) RaiseError();
+}
+
+PyObject* TPythonEngine::FindFunction(std::string_view name) {
+  PyObject* main = api_.PyImport_AddModule(MainModuleName.c_str());
+  if (main == nullptr) {
+    api_.PyErr_Clear();
+    return nullptr;
+  }
+  PyRef value = PyRef::Steal(api_, api_.PyObject_GetAttrString(main, std::string(name).c_str()));
+  if (!value) {
+    api_.PyErr_Clear();
+    return nullptr;
+  }
+  PyRef type = PyRef::Steal(api_, api_.PyObject_Type(value.get()));
+  const bool function = (functionType_ != nullptr && type.get() == functionType_) ||
+                        type.get() == py::PythonApi::TypeObject(api_.PyCFunction_Type);
+  return function ? value.release() : nullptr;
+}
+
+py::THostVariant TPythonEngine::CallFunction(PyObject* function, std::span<PyObject* const> arguments) {
+  if (!initialized_) throw EPythonError("Python is not properly initialized");
+  PyRef tuple = PyRef::Steal(api_, api_.PyTuple_New(static_cast<py::Py_ssize_t>(arguments.size())));
+  if (!tuple) RaiseError();
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    api_.Py_IncRef(arguments[i]);
+    api_.PyTuple_SetItem(tuple.get(), static_cast<py::Py_ssize_t>(i), arguments[i]);
+  }
+  PyRef result = PyRef::Steal(api_, api_.PyObject_Call(function, tuple.get(), nullptr));
+  if (!result || api_.PyErr_Occurred() != nullptr) RaiseError();
+  py::THostVariant value = PythonToVariant(result.get());
+  CheckError();
+  return value;
+}
+
+PyObject* TPythonEngine::ReturnNone() {
+  api_.Py_IncRef(api_.None());
+  return api_.None();
+}
+
+void TPythonEngine::CheckError() {
+  if (api_.PyErr_Occurred() != nullptr) RaiseError();
+}
+
+// ---- Errors --------------------------------------------------------------------------------
+
+std::string TPythonEngine::ObjectText(PyObject* object) const {
+  if (object == nullptr) return {};
+  PyRef text = PyRef::Steal(api_, api_.PyObject_Str(object));
+  if (!text) {
+    api_.PyErr_Clear();
+    return {};
+  }
+  std::string result = PythonToText(text.get());
+  api_.PyErr_Clear();
+  return result;
+}
+
+void TPythonEngine::PrintException(PyObject* type, PyObject* value, PyObject* traceback) {
+  // What the runtime's own printing does, except that a SystemExit does not
+  // end the process: the exception is stored in sys.last_* and shown
+  // through sys.excepthook (or directly when there is none or it fails).
+  PyObject* none = api_.None();
+  api_.PySys_SetObject("last_type", type);
+  api_.PySys_SetObject("last_value", value ? value : none);
+  api_.PySys_SetObject("last_traceback", traceback ? traceback : none);
+  api_.PySys_SetObject("last_exc", value ? value : none);
+  PyObject* hook = api_.PySys_GetObject("excepthook");  // borrowed
+  bool shown = false;
+  if (hook != nullptr && hook != none) {
+    PyRef arguments = PyRef::Steal(api_, api_.PyTuple_New(3));
+    PyObject* items[] = {type, value ? value : none, traceback ? traceback : none};
+    for (py::Py_ssize_t i = 0; i < 3; ++i) {
+      api_.Py_IncRef(items[i]);
+      api_.PyTuple_SetItem(arguments.get(), i, items[i]);
+    }
+    PyRef result = PyRef::Steal(api_, api_.PyObject_Call(hook, arguments.get(), nullptr));
+    shown = static_cast<bool>(result);
+    if (!shown) {
+      PyObject *hookType = nullptr, *hookValue = nullptr, *hookTrace = nullptr;
+      api_.PyErr_Fetch(&hookType, &hookValue, &hookTrace);
+      api_.PyErr_NormalizeException(&hookType, &hookValue, &hookTrace);
+      PyRef t = PyRef::Steal(api_, hookType), v = PyRef::Steal(api_, hookValue), tb = PyRef::Steal(api_, hookTrace);
+      if (t) api_.PyErr_Display(t.get(), v ? v.get() : none, tb ? tb.get() : none);
+    }
+  }
+  if (!shown) api_.PyErr_Display(type, value ? value : none, traceback ? traceback : none);
+  api_.PyErr_Clear();
+}
+
+void TPythonEngine::RaiseError() {
+  PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+  api_.PyErr_Fetch(&type, &value, &traceback);
+  if (type == nullptr) {
+    PyObject* lastType = api_.PySys_GetObject("last_type");  // borrowed
+    if (lastType == nullptr || lastType == api_.None()) {
+      api_.PyErr_Clear();
+      throw EPythonError("RaiseError: could'nt fetch last exception");
+    }
+    PyRef keptType = PyRef::Borrow(api_, lastType);
+    PyRef keptValue = PyRef::Borrow(api_, api_.PySys_GetObject("last_value"));
+    ThrowTranslated(keptType.get(), keptValue.get());
+  }
+  api_.PyErr_NormalizeException(&type, &value, &traceback);
+  PyRef keptType = PyRef::Steal(api_, type);
+  PyRef keptValue = PyRef::Steal(api_, value);
+  PyRef keptTrace = PyRef::Steal(api_, traceback);
+  PrintException(keptType.get(), keptValue.get(), keptTrace.get());
+  ThrowTranslated(keptType.get(), keptValue.get());
+}
+
+namespace {
+
+using Raise = void (*)(const std::string& message, const std::string& name, const std::string& value);
+
+template <class E>
+[[noreturn]] void raiseAs(const std::string& message, const std::string& name, const std::string& value) {
+  throw E(message, name, value);
+}
+
+struct ErrorClass {
+  PyObject** py::PythonApi::*exception;
+  Raise raise;
+  bool syntax;
+};
+
+// First match wins, so subclasses come before their bases.
+const ErrorClass kErrorClasses[] = {
+    {&py::PythonApi::PyExc_SystemExit, &raiseAs<EPySystemExit>, false},
+    {&py::PythonApi::PyExc_StopIteration, &raiseAs<EPyStopIteration>, false},
+    {&py::PythonApi::PyExc_KeyboardInterrupt, &raiseAs<EPyKeyboardInterrupt>, false},
+    {&py::PythonApi::PyExc_ImportError, &raiseAs<EPyImportError>, false},
+    {&py::PythonApi::PyExc_WindowsError, &raiseAs<EPyWindowsError>, false},
+    {&py::PythonApi::PyExc_IOError, &raiseAs<EPyIOError>, false},
+    {&py::PythonApi::PyExc_OSError, &raiseAs<EPyOSError>, false},
+    {&py::PythonApi::PyExc_EnvironmentError, &raiseAs<EPyEnvironmentError>, false},
+    {&py::PythonApi::PyExc_EOFError, &raiseAs<EPyEOFError>, false},
+    {&py::PythonApi::PyExc_NotImplementedError, &raiseAs<EPyNotImplementedError>, false},
+    {&py::PythonApi::PyExc_RuntimeError, &raiseAs<EPyRuntimeError>, false},
+    {&py::PythonApi::PyExc_UnboundLocalError, &raiseAs<EPyUnboundLocalError>, false},
+    {&py::PythonApi::PyExc_NameError, &raiseAs<EPyNameError>, false},
+    {&py::PythonApi::PyExc_AttributeError, &raiseAs<EPyAttributeError>, false},
+    {&py::PythonApi::PyExc_TabError, nullptr, true},
+    {&py::PythonApi::PyExc_IndentationError, nullptr, true},
+    {&py::PythonApi::PyExc_SyntaxError, nullptr, true},
+    {&py::PythonApi::PyExc_TypeError, &raiseAs<EPyTypeError>, false},
+    {&py::PythonApi::PyExc_AssertionError, &raiseAs<EPyAssertionError>, false},
+    {&py::PythonApi::PyExc_IndexError, &raiseAs<EPyIndexError>, false},
+    {&py::PythonApi::PyExc_KeyError, &raiseAs<EPyKeyError>, false},
+    {&py::PythonApi::PyExc_LookupError, &raiseAs<EPyLookupError>, false},
+    {&py::PythonApi::PyExc_OverflowError, &raiseAs<EPyOverflowError>, false},
+    {&py::PythonApi::PyExc_ZeroDivisionError, &raiseAs<EPyZeroDivisionError>, false},
+    {&py::PythonApi::PyExc_FloatingPointError, &raiseAs<EPyFloatingPointError>, false},
+    {&py::PythonApi::PyExc_ArithmeticError, &raiseAs<EPyArithmeticError>, false},
+    {&py::PythonApi::PyExc_UnicodeEncodeError, &raiseAs<UnicodeEncodeError>, false},
+    {&py::PythonApi::PyExc_UnicodeDecodeError, &raiseAs<UnicodeDecodeError>, false},
+    {&py::PythonApi::PyExc_UnicodeTranslateError, &raiseAs<UnicodeTranslateError>, false},
+    {&py::PythonApi::PyExc_UnicodeError, &raiseAs<EPyUnicodeError>, false},
+    {&py::PythonApi::PyExc_ValueError, &raiseAs<EPyValueError>, false},
+    {&py::PythonApi::PyExc_ReferenceError, &raiseAs<EPyReferenceError>, false},
+    {&py::PythonApi::PyExc_SystemError, &raiseAs<EPySystemError>, false},
+    {&py::PythonApi::PyExc_MemoryError, &raiseAs<EPyMemoryError>, false},
+    {&py::PythonApi::PyExc_UserWarning, &raiseAs<EPyUserWarning>, false},
+    {&py::PythonApi::PyExc_DeprecationWarning, &raiseAs<EPyDeprecationWarning>, false},
+    {&py::PythonApi::PyExc_SyntaxWarning, &raiseAs<EPySyntaxWarning>, false},
+    {&py::PythonApi::PyExc_RuntimeWarning, &raiseAs<EPyRuntimeWarning>, false},
+    {&py::PythonApi::PyExc_FutureWarning, &raiseAs<FutureWarning>, false},
+    {&py::PythonApi::PyExc_PendingDeprecationWarning, &raiseAs<PendingDeprecationWarning>, false},
+    {&py::PythonApi::PyExc_Warning, &raiseAs<EPyWarning>, false},
+    {&py::PythonApi::PyExc_Exception, &raiseAs<EPyException>, false},
+};
+
+std::string trimmed(std::string text) {
+  const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+  while (!text.empty() && space(text.back())) text.pop_back();
+  size_t start = 0;
+  while (start < text.size() && space(text[start])) ++start;
+  return text.substr(start);
+}
+
+}  // namespace
+
+void TPythonEngine::ThrowTranslated(PyObject* type, PyObject* value) {
+  std::string typeName;
+  if (api_.PyObject_IsInstance(type, py::PythonApi::TypeObject(api_.PyType_Type)) == 1) {
+    PyRef name = PyRef::Steal(api_, api_.PyObject_GetAttrString(type, "__name__"));
+    typeName = name ? ObjectText(name.get()) : ObjectText(type);
+  } else {
+    typeName = ObjectText(type);
+  }
+  api_.PyErr_Clear();
+  const std::string valueText = ObjectText(value);
+  const std::string message = valueText.empty() ? typeName : typeName + ": " + valueText;
+
+  for (const ErrorClass& entry : kErrorClasses) {
+    PyObject** exception = api_.*entry.exception;
+    if (exception == nullptr || *exception == nullptr) continue;
+    if (api_.PyErr_GivenExceptionMatches(type, *exception) == 0) continue;
+    if (!entry.syntax) entry.raise(message, typeName, valueText);
+
+    // Syntax errors: where the source went wrong.
+    std::string fileName, lineText, reason;
+    int64_t line = 0, offset = 0;
+    const auto text = [&](PyObject* object) { return object && object != api_.None() ? ObjectText(object) : std::string(); };
+    const auto number = [&](PyObject* object) {
+      if (object == nullptr || object == api_.None()) return int64_t{0};
+      const long long n = api_.PyLong_AsLongLong(object);
+      api_.PyErr_Clear();
+      return static_cast<int64_t>(n == -1 ? 0 : n);
+    };
+    if (value != nullptr && api_.PyObject_IsInstance(value, py::PythonApi::TypeObject(api_.PyTuple_Type)) == 1) {
+      reason = text(api_.PyTuple_GetItem(value, 0));
+      PyObject* details = api_.PyTuple_GetItem(value, 1);
+      if (details != nullptr && api_.PyTuple_Size(details) >= 4) {
+        fileName = text(api_.PyTuple_GetItem(details, 0));
+        line = number(api_.PyTuple_GetItem(details, 1));
+        offset = number(api_.PyTuple_GetItem(details, 2));
+        lineText = text(api_.PyTuple_GetItem(details, 3));
+      }
+    } else if (value != nullptr) {
+      const auto attribute = [&](const char* name) { return PyRef::Steal(api_, api_.PyObject_GetAttrString(value, name)); };
+      fileName = text(attribute("filename").get());
+      lineText = text(attribute("text").get());
+      offset = number(attribute("offset").get());
+      line = number(attribute("lineno").get());
+      reason = text(attribute("msg").get());
+    }
+    api_.PyErr_Clear();
+    std::string syntaxMessage = message;
+    if (!reason.empty()) {
+      syntaxMessage = typeName + ": " + reason + " (line " + std::to_string(line) + ", offset " +
+                      std::to_string(offset) + "): '" + trimmed(lineText) + "'";
+    }
+    const auto fill = [&](auto error) {
+      error.EFileName = fileName;
+      error.ELineNumber = static_cast<int32_t>(line);
+      error.EOffset = static_cast<int32_t>(offset);
+      error.ELineText = lineText;
+      throw error;
+    };
+    if (exception == api_.PyExc_TabError) fill(EPyTabError(syntaxMessage, typeName, valueText));
+    if (exception == api_.PyExc_IndentationError) fill(EPyIndentationError(syntaxMessage, typeName, valueText));
+    fill(EPySyntaxError(syntaxMessage, typeName, valueText));
+  }
+  throw EPyExecError(message, typeName, valueText);
+}
+
+// ---- Values --------------------------------------------------------------------------------
+
+py::TValueConverter TPythonEngine::Converter() const {
+  return py::TValueConverter(api_, dateTypes_, DatetimeConversionMode);
+}
+PyObject* TPythonEngine::VariantToPython(const platform::Variant& value) const {
+  return Converter().VariantToPython(value);
+}
+py::THostVariant TPythonEngine::PythonToVariant(PyObject* object) const { return Converter().PythonToVariant(object); }
+std::string TPythonEngine::PythonToText(PyObject* object) const { return Converter().PythonToText(object); }
+PyObject* TPythonEngine::TextToPython(std::string_view text) const { return Converter().TextToPython(text); }
+
+// ---- The interpreter lock ------------------------------------------------------------------
+
+py::PyGILState_STATE TPythonEngine::Lock() {
+  const py::PyGILState_STATE state = api_.PyGILState_Ensure();
+  if (state == py::PyGILState_UNLOCKED) lockHolder_ = platform::currentThreadId();
+  return state;
+}
+
+void TPythonEngine::Unlock(py::PyGILState_STATE state) {
+  if (state == py::PyGILState_UNLOCKED) lockHolder_ = 0;
+  api_.PyGILState_Release(state);
+}
+
+py::PyThreadState* TPythonEngine::SaveThread() {
+  lockHolder_ = 0;
+  return api_.PyEval_SaveThread();
+}
+
+void TPythonEngine::RestoreThread(py::PyThreadState* state) {
+  api_.PyEval_RestoreThread(state);
+  lockHolder_ = platform::currentThreadId();
+}
+
+}  // namespace corvane

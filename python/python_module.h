@@ -1,0 +1,57 @@
+// Clients of the engine: objects that publish something into the
+// interpreter when it starts (extension modules, script types) and withdraw
+// it before the interpreter ends. TPythonModule publishes one extension
+// module whose functions are native callbacks.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bindings/python_api.h"
+
+namespace corvane {
+
+class TPythonEngine;
+
+class TEngineClient {
+ public:
+  virtual ~TEngineClient() = default;
+  // Called with the interpreter lock held.
+  virtual void Initialize(TPythonEngine& engine) = 0;
+  virtual void Finalize() = 0;
+  bool Initialized() const { return initialized_; }
+
+ protected:
+  bool initialized_ = false;
+};
+
+// The module definition and method table must outlive the interpreter's
+// module object, so a module client is destroyed only after the engine
+// that initialised it.
+class TPythonModule : public TEngineClient {
+ public:
+  explicit TPythonModule(std::string moduleName, std::string docString = {});
+
+  const std::string& ModuleName() const { return name_; }
+  // Fills the method table; runs when the module initialises.
+  std::function<void(TPythonModule& module)> OnInitialization;
+  void AddMethod(std::string name, py::PyCFunction function, std::string docString);
+
+  // Creates the module and enters it in the interpreter's module dictionary,
+  // so that "import <name>" finds it.
+  void Initialize(TPythonEngine& engine) override;
+  void Finalize() override;
+  py::PyObject* Module() const { return module_; }  // borrowed
+
+ private:
+  std::string name_;
+  std::string doc_;
+  std::deque<std::string> texts_;  // names and docstrings the table points into
+  std::vector<py::PyMethodDef> methods_;
+  py::PyModuleDef definition_{};
+  py::PyObject* module_ = nullptr;
+};
+
+}  // namespace corvane
