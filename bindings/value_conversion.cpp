@@ -218,6 +218,18 @@ PyObject* TValueConverter::ArrayToPython(SafeArray* array, uint16_t elementType)
       PyObject* item = nullptr;
       if (d + 1 < dims) {
         item = level(d + 1);
+      } else if (elementType == platform::vtVariant && dims == 1) {
+        // Read in place: a copy would refuse the module's 8-bit strings,
+        // which OLE does not know.
+        void* data = nullptr;
+        if (platform::failed(platform::safeArrayAccessData(array, &data))) return nullptr;
+        try {
+          item = VariantToPython(static_cast<const Variant*>(data)[i]);
+        } catch (...) {
+          platform::safeArrayUnaccessData(array);
+          throw;
+        }
+        platform::safeArrayUnaccessData(array);
       } else {
         Variant element;
         platform::variantInit(&element);
