@@ -172,7 +172,7 @@ TEST_F(PythonRuntimes, RegisteredInstallationsAreListedNewestFirst) {
 }
 
 TEST_F(PythonRuntimes, AUserEntryWithoutArchitectureNeedsALibraryInItsFolder) {
-  Register(RegistryRoot::CurrentUser, "3.11-32", Installation("with", "3.11"), "");
+  Register(RegistryRoot::CurrentUser, "3.11-32", Installation("with", "3.9"), "");
   Register(RegistryRoot::CurrentUser, "3.10-32", installs_ / "", "");
   std::filesystem::create_directories(installs_ / "empty");
   TPythonVersion with;
@@ -196,17 +196,17 @@ TEST_F(PythonRuntimes, TheRegisteredInstallFolderOfTwoDigitMinorVersions) {
 
 TEST_F(PythonRuntimes, FolderExaminationFindsKnownLibrariesAndRejects64BitInstallations) {
   TPythonVersion found;
-  const std::string plain = Installation("plain", "3.11");
+  const std::string plain = Installation("plain", "3.9");
   ASSERT_TRUE(PythonVersionFromPath(plain + "/", found));
-  EXPECT_EQ(found.SysVersion, "3.11");
+  EXPECT_EQ(found.SysVersion, "3.9");
   EXPECT_EQ(found.DLLPath, plain);
   EXPECT_EQ(found.InstallPath, plain);
 
-  const std::string with32 = Installation("with32", "3.11");
+  const std::string with32 = Installation("with32", "3.9");
   writeProgram(with32 + "/python.exe", false);
   EXPECT_TRUE(PythonVersionFromPath(with32, found));
 
-  const std::string with64 = Installation("with64", "3.11");
+  const std::string with64 = Installation("with64", "3.9");
   writeProgram(with64 + "/python.exe", true);
   EXPECT_FALSE(PythonVersionFromPath(with64, found));
 
