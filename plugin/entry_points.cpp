@@ -223,7 +223,7 @@ int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
     if (!plugin) return -1;
     CallContext context;
     context.Enter(*record);
-    IkivParamsListA* params = CallParams(*record);
+    IkivParamsListA* params = GetPacketParams(*record);
     try {
       if (auto value = ReadParam(params, "TEMPORARY-LOAD")) {
         if (auto flag = BoolOf(value->raw())) plugin->SetIsTemporaryLoad(*flag);
@@ -318,7 +318,7 @@ void ShowOptionsDialog(TPluginCallRecord* record) noexcept {
     CallContext context;
     context.Enter(*record);
     setStatus(record->OutputItem, 4);
-    if (IkivParamsListA* params = CallParams(*record)) {
+    if (IkivParamsListA* params = GetPacketParams(*record)) {
       plugin->SetINIFile(ParamText(params, "INI-FILE").value_or(std::string()));
       if (auto owner = ParamInteger(params, "OWNER-FORM")) plugin->SetOwnerWindow(static_cast<uintptr_t>(*owner));
     }
