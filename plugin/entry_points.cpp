@@ -196,7 +196,11 @@ int32_t ProcessData(TPluginCallRecord* record) noexcept {
       platform::waitMessage(50);
     }
     if (plugin->TerminateNow() || PluginLibrary::Current() == nullptr) return -1;
-    plugin->SetBusy(true);
+    plugin->EnterBusy();
+    struct BusyMark {
+      TkivPlugin& plugin;
+      ~BusyMark() { plugin.LeaveBusy(); }
+    } busy{*plugin};
     int32_t result;
     try {
       result = plugin->ProcessPacket(record);
@@ -207,7 +211,6 @@ int32_t ProcessData(TPluginCallRecord* record) noexcept {
       ReportException(plugin.get(), "PROCESS", "unknown exception");
       result = -3;
     }
-    plugin->SetBusy(false);
     return result;
   } catch (...) {
     return -3;
