@@ -10,7 +10,8 @@ using namespace corvane;
 using namespace corvane::settings_testing;
 
 TEST_F(SettingsTest, ProcessesSavingIntoOneIniFileLoseNothing) {
-  constexpr int kCount = 300;
+  // Enough saves per writer that they overlap (each is slower under Wine).
+  const int kCount = cvtest::windowsPlatform() ? 80 : 300;
   const std::string ini = file("shared.ini");
   writeText(ini, "; shared by the writers\n[Common]\nLeft=1\n");
   const std::string gate = file("go");
