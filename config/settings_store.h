@@ -119,7 +119,6 @@ class TWreg : public TComponent {
 
   TRegistryRoot rootInUse_ = rrNone;
   TSettingsMode mode_ = TSettingsMode::None;
-  bool useDefaultSection_ = true;
   bool busy_ = false;
 };
 

@@ -291,3 +291,24 @@ TEST_F(ModuleSettings, TheInstanceIsSettingsBusyWhileTheStoreRuns) {
   EXPECT_TRUE(probe.busyWhileSet);
   EXPECT_FALSE(instance.plugin().SettingsBusy());
 }
+
+TEST(ModuleConfigList, LooksUpTheFirstTextOfAnId) {
+  test_support::TestInstance instance;
+  TModuleConfigList& configs = instance.plugin().ModuleConfigList();
+  {
+    StringListWriteLock lock(configs);
+    lock.List().AddObject("zero", 0);
+    lock.List().AddObject("first", 7);
+    lock.List().AddObject("second", 7);
+    lock.List().AddObject("high", static_cast<intptr_t>(0xFFFFFFF0u));
+  }
+  std::string found = "unchanged";
+  EXPECT_EQ(configs.FindId(7, &found), 1);
+  EXPECT_EQ(found, "first");
+  EXPECT_EQ(configs.FindId(0xFFFFFFF0u, &found), 3);
+  EXPECT_EQ(found, "high");
+  found = "unchanged";
+  EXPECT_EQ(configs.FindId(0, &found), -1) << "id 0 is no configuration, even with an entry of 0";
+  EXPECT_EQ(configs.FindId(8, &found), -1);
+  EXPECT_EQ(found, "unchanged");
+}
