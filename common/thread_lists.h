@@ -82,33 +82,39 @@ class TThreadStringList {
   platform::MultiReadExclusiveWriteSynchronizer lock_;
 };
 
-// Scoped locks of a TThreadStringList.
-class StringListWriteLock {
+// Scoped locks of a guarded list (TThreadGuardedList, TThreadStringList):
+// the write lock with the list, or the read lock with the const list.
+template <typename Owner>
+class ListWriteLock {
  public:
-  explicit StringListWriteLock(TThreadStringList& owner) : owner_(owner), list_(owner.LockList()) {}
-  StringListWriteLock(const StringListWriteLock&) = delete;
-  StringListWriteLock& operator=(const StringListWriteLock&) = delete;
-  ~StringListWriteLock() { owner_.UnlockList(); }
+  explicit ListWriteLock(Owner& owner) : owner_(owner), list_(owner.LockList()) {}
+  ListWriteLock(const ListWriteLock&) = delete;
+  ListWriteLock& operator=(const ListWriteLock&) = delete;
+  ~ListWriteLock() { owner_.UnlockList(); }
 
-  TStringList& List() const { return list_; }
+  auto& List() const { return list_; }
 
  private:
-  TThreadStringList& owner_;
-  TStringList& list_;
+  Owner& owner_;
+  decltype(std::declval<Owner&>().LockList()) list_;
 };
 
-class StringListReadLock {
+template <typename Owner>
+class ListReadLock {
  public:
-  explicit StringListReadLock(TThreadStringList& owner) : owner_(owner), list_(owner.LockListRead()) {}
-  StringListReadLock(const StringListReadLock&) = delete;
-  StringListReadLock& operator=(const StringListReadLock&) = delete;
-  ~StringListReadLock() { owner_.UnlockListRead(); }
+  explicit ListReadLock(Owner& owner) : owner_(owner), list_(owner.LockListRead()) {}
+  ListReadLock(const ListReadLock&) = delete;
+  ListReadLock& operator=(const ListReadLock&) = delete;
+  ~ListReadLock() { owner_.UnlockListRead(); }
 
-  const TStringList& List() const { return list_; }
+  auto& List() const { return list_; }
 
  private:
-  TThreadStringList& owner_;
-  const TStringList& list_;
+  Owner& owner_;
+  decltype(std::declval<Owner&>().LockListRead()) list_;
 };
+
+using StringListWriteLock = ListWriteLock<TThreadStringList>;
+using StringListReadLock = ListReadLock<TThreadStringList>;
 
 }  // namespace corvane

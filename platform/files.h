@@ -1,6 +1,7 @@
 // Files, folders, special folders and the process's environment.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -55,5 +56,13 @@ CV_PLATFORM_API std::string executablePath();
 // such as DLLs; POSIX always reads the header.
 enum class BinaryType : uint8_t { Unknown, Windows32, Windows64, Other };
 CV_PLATFORM_API BinaryType binaryType(const std::string& path);
+
+// The four numbers (major, minor, release, build) of a module file's
+// version stamp; nullopt for a file without one, or missing or unreadable.
+// Windows reads the fixed part of the version resource; POSIX reads the ELF
+// section ".corvane_version" (four little-endian 16-bit numbers) that the
+// build's corvane_add_version writes.
+using FileVersion = std::array<uint16_t, 4>;
+CV_PLATFORM_API std::optional<FileVersion> fileVersion(const std::string& path);
 
 }  // namespace corvane::platform

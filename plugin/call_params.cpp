@@ -2,13 +2,28 @@
 
 #include <string>
 
+#include "common/params_list.h"
+#include "common/params_list_wrap.h"
 #include "plugin/plugin_values.h"
 
 namespace corvane {
 
-IkivParamsListA* CallParams(const TPluginCallRecord& record) {
+IkivParamsListA* GetPacketParams(const TPluginCallRecord& record) {
   if (record.Params == 0) return nullptr;
   return *reinterpret_cast<IkivParamsListA* const*>(record.Params);
+}
+
+InterfaceRef<IkivParamsListW> GetItemParams(const TPluginDataItem& item) {
+  if (item.Pointer == 0) return {};
+  switch (item.Type) {
+    case ditParamsList:
+    case ditWrappedParamsList:
+      return TkivParamsListWrap::NewInterfaceW(reinterpret_cast<TkivParamsList*>(item.Pointer), true);
+    case ditListInterface:
+      return InterfaceRef<IkivParamsListW>::Borrow(*reinterpret_cast<IkivParamsListW* const*>(item.Pointer));
+    default:
+      return {};
+  }
 }
 
 std::optional<platform::OleVariant> ReadParam(IkivParamsListA* list, std::string_view name) {
@@ -18,6 +33,13 @@ std::optional<platform::OleVariant> ReadParam(IkivParamsListA* list, std::string
   CheckBoundaryResult(list->ItemValueByName(key.c_str(), 0, -1, value.get()), "ItemValueByName");
   if (value.isEmpty() || value.isNull()) return std::nullopt;
   return value;
+}
+
+void WriteParam(IkivParamsListA* list, std::string_view name, const platform::Variant& value) {
+  if (list == nullptr) return;
+  const std::string key(name);
+  InterfaceRef<IkivParamsListItemA> item;
+  CheckBoundaryResult(list->SetItem(key.c_str(), &value, 1, item.put()), "SetItem");
 }
 
 std::optional<std::string> ParamText(IkivParamsListA* list, std::string_view name) {

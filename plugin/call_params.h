@@ -15,9 +15,15 @@
 namespace corvane {
 
 // The call's list, or null when the record has none.
-IkivParamsListA* CallParams(const TPluginCallRecord& record);
+IkivParamsListA* GetPacketParams(const TPluginCallRecord& record);
+// The list a data item carries: a new adapter over a list object (types 1
+// and 8), the referenced interface (type 9); empty for other types or a null
+// pointer.
+InterfaceRef<IkivParamsListW> GetItemParams(const TPluginDataItem& item);
 
 std::optional<platform::OleVariant> ReadParam(IkivParamsListA* list, std::string_view name);
+// Adds or replaces a value (SetItem with create).
+void WriteParam(IkivParamsListA* list, std::string_view name, const platform::Variant& value);
 // The value's text form; nullopt when absent or without a text form.
 std::optional<std::string> ParamText(IkivParamsListA* list, std::string_view name);
 // The value as an integer; nullopt when absent or not convertible.

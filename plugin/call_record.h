@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace corvane {
 
@@ -74,6 +75,14 @@ struct OptionsDialogBlock {
 };
 
 inline constexpr uint8_t CallOptionParamsIsInterface = 0x40;
+
+// The record's client name: the bytes up to the first zero, at most 50.
+inline std::string ClientNameOf(const TPluginCallRecord& record) {
+  const char* name = record.ClientName;
+  size_t length = 0;
+  while (length < sizeof record.ClientName && name[length] != '\0') ++length;
+  return std::string(name, length);
+}
 
 #if defined(__i386__) || defined(_M_IX86)
 inline constexpr uint32_t CallRecordSize = 102;

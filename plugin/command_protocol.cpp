@@ -25,11 +25,7 @@ constexpr int32_t kFailed = -1;
 constexpr int32_t kNotHandled = -2;
 constexpr int32_t kRaised = -3;
 
-void writeResult(IkivParamsListA* list, const platform::Variant& value) {
-  if (list == nullptr) return;
-  InterfaceRef<IkivParamsListItemA> item;
-  CheckBoundaryResult(list->SetItem("RESULT", &value, 1, item.put()), "SetItem");
-}
+void writeResult(IkivParamsListA* list, const platform::Variant& value) { WriteParam(list, "RESULT", value); }
 
 bool hasValue(IkivParamsListA* list, const char* name) {
   if (list == nullptr) return false;
@@ -89,7 +85,7 @@ class CommandScope {
 int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord* record) {
   CommandScope scope(*this);
   Assert(!scope.Nested(), "Nested plugin commands are not allowed", "Private\\Plugins\\kivPluginModule", 3418);
-  IkivParamsListA* params = record ? CallParams(*record) : nullptr;
+  IkivParamsListA* params = record ? GetPacketParams(*record) : nullptr;
 
   if (command == "LOAD") {
     // A host that names a language expects it to take effect.

@@ -201,7 +201,11 @@ int32_t ProcessData(TPluginCallRecord* record) noexcept {
       platform::waitMessage(50);
     }
     if (plugin->TerminateNow() || PluginLibrary::Current() == nullptr) return -1;
-    plugin->SetBusy(true);
+    plugin->EnterBusy();
+    struct BusyMark {
+      TkivPlugin& plugin;
+      ~BusyMark() { plugin.LeaveBusy(); }
+    } busy{*plugin};
     int32_t result;
     try {
       result = plugin->ProcessPacket(record);
@@ -212,7 +216,6 @@ int32_t ProcessData(TPluginCallRecord* record) noexcept {
       ReportException(plugin.get(), "PROCESS", "unknown exception");
       result = -3;
     }
-    plugin->SetBusy(false);
     return result;
   } catch (...) {
     return -3;
@@ -228,7 +231,7 @@ int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
     if (!plugin) return -1;
     CallContext context;
     context.Enter(*record);
-    IkivParamsListA* params = CallParams(*record);
+    IkivParamsListA* params = GetPacketParams(*record);
     try {
       if (auto value = ReadParam(params, "TEMPORARY-LOAD")) {
         if (auto flag = BoolOf(value->raw())) plugin->SetIsTemporaryLoad(*flag);
@@ -323,7 +326,7 @@ void ShowOptionsDialog(TPluginCallRecord* record) noexcept {
     CallContext context;
     context.Enter(*record);
     setStatus(record->OutputItem, 4);
-    if (IkivParamsListA* params = CallParams(*record)) {
+    if (IkivParamsListA* params = GetPacketParams(*record)) {
       plugin->SetINIFile(ParamText(params, "INI-FILE").value_or(std::string()));
       if (auto owner = ParamInteger(params, "OWNER-FORM")) plugin->SetOwnerWindow(static_cast<uintptr_t>(*owner));
     }

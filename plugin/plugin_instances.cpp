@@ -37,7 +37,7 @@ void PluginPin::Release() noexcept {
     }
   }
   Entry* entry = std::exchange(entry_, nullptr);
-  if (entry->pins.fetch_sub(1, std::memory_order_acq_rel) == 1 && entry->orphaned.load(std::memory_order_acquire)) {
+  if (entry->pins.fetch_sub(1, std::memory_order_acq_rel) == (Entry::Orphaned | 1)) {
     try {
       delete entry;
     } catch (...) {
@@ -105,7 +105,7 @@ bool PluginInstances::Free(uintptr_t handle) {
   if (ownPins > 0) {
     // Freed from inside a call on this very instance: the call's own pin
     // frees it when the call is over.
-    found->orphaned.store(true, std::memory_order_release);
+    found->pins.fetch_or(PluginPin::Entry::Orphaned, std::memory_order_acq_rel);
     return true;
   }
   try {

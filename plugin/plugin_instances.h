@@ -41,13 +41,17 @@ class PluginPin {
   Entry* entry_ = nullptr;
 };
 
-// One listed instance and the number of calls that have it pinned.
+// One listed instance and the number of calls that have it pinned. The
+// count and the orphan mark share one atomic word, so that the pin that
+// ends last learns it must free the entry in the same step that releases
+// it: nothing reads the entry after its count went down.
 struct PluginPin::Entry {
-  std::unique_ptr<TkivPlugin> plugin;
-  std::atomic<int32_t> pins{0};
   // Set once the entry left the list while its freeing thread still had it
   // pinned: the last pin frees it.
-  std::atomic<bool> orphaned{false};
+  static constexpr int32_t Orphaned = 0x40000000;
+
+  std::unique_ptr<TkivPlugin> plugin;
+  std::atomic<int32_t> pins{0};  // pin count, or-ed with Orphaned
 };
 
 class PluginInstances {

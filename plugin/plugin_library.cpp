@@ -16,13 +16,25 @@ struct LibraryState {
 };
 LibraryState state;
 
+// The class a module unit registered; a function-local object, so that it
+// exists before any unit's initialisation uses it.
+TPluginClass& registeredClass() {
+  static TPluginClass pluginClass;
+  return pluginClass;
+}
+
 }  // namespace
+
+PluginClassRegistration::PluginClassRegistration(TPluginClass pluginClass) {
+  registeredClass() = std::move(pluginClass);
+}
 
 PluginLibrary* PluginLibrary::Current() { return current.load(std::memory_order_acquire); }
 
 TPluginClass PluginLibrary::PluginClass() {
   std::lock_guard lock(mutex_);
   if (pluginClass_) return pluginClass_;
+  if (registeredClass()) return registeredClass();
   return [](uintptr_t module, const TPluginCreation* creation) -> std::unique_ptr<TkivPlugin> {
     return TkivPlugin::Create<TkivPlugin>(module, creation);
   };

@@ -37,4 +37,11 @@ class PluginLibrary {
   std::vector<std::function<void()>> releaseCallbacks_;
 };
 
+// Names the concrete module's class while the library initialises: a
+// namespace-scope object in the module's unit. It works whichever unit
+// initialises first; SetPluginClass, if called later, takes precedence.
+struct PluginClassRegistration {
+  explicit PluginClassRegistration(TPluginClass pluginClass);
+};
+
 }  // namespace corvane

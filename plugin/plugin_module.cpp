@@ -63,8 +63,10 @@ TkivPlugin::TkivPlugin(uintptr_t moduleDllHandle, const TPluginCreation* creatio
   moduleName_ = file.substr(cut);
   modulePath_ = file.substr(0, cut);
   if (!modulePath_.empty()) modulePath_.back() = platform::pathDelimiter();
-  // DisplayFullVersion comes from the file's version resource; it stays
-  // empty until the platform layer offers to read one.
+  if (std::optional<platform::FileVersion> version = platform::fileVersion(file)) {
+    displayFullVersion_ = std::to_string((*version)[0]) + "." + std::to_string((*version)[1]) + "." +
+                          std::to_string((*version)[2]) + "." + std::to_string((*version)[3]);
+  }
 
   msgNoData_ = DefaultMsgNoData;
   msgWriteComplete_ = DefaultMsgWriteComplete;

@@ -5,6 +5,7 @@
 // by assigning the events, which the framework calls only when assigned.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -236,8 +237,8 @@ class TkivPlugin : public TComponent {
   TParserItems& ParserItems() { return parserItems_; }
   TkivPluginCustomCmdList& CustomCommands() { return *customCommands_; }
   TkivThreadParamsList& CustomParams();  // made on first use
-  bool TerminateNow() const { return terminateNow_; }
-  void SetTerminateNow(bool value) { terminateNow_ = value; }
+  bool TerminateNow() const { return terminateNow_.load(std::memory_order_acquire); }
+  void SetTerminateNow(bool value) { terminateNow_.store(value, std::memory_order_release); }
   std::vector<TConfigDataSource>& DataSources() { return dataSources_; }
   const std::string& DataSourceLoadFor() const { return dataSourceLoadFor_; }
   void SetDataSourceLoadFor(std::string text) { dataSourceLoadFor_ = std::move(text); }
@@ -274,8 +275,11 @@ class TkivPlugin : public TComponent {
   void SetParentApp(uintptr_t module) { parentApp_ = module; }
   uint8_t SubscribeForData() const { return subscribeForData_; }
   TModuleConfigList& ModuleConfigList();  // made on first use
-  bool Busy() const { return busy_; }
-  void SetBusy(bool busy) { busy_ = busy; }
+  // Inside ProcessData. Calls run side by side, so the mark counts them:
+  // the first to leave does not clear it under the others.
+  bool Busy() const { return busyCalls_.load(std::memory_order_acquire) > 0; }
+  void EnterBusy() { busyCalls_.fetch_add(1, std::memory_order_acq_rel); }
+  void LeaveBusy() { busyCalls_.fetch_sub(1, std::memory_order_acq_rel); }
   bool Translated() const { return translated_; }
   void SetTranslated(bool translated) { translated_ = translated; }
   bool OptionsDialogOpen() const { return optionsDialogOpen_; }
@@ -327,7 +331,7 @@ class TkivPlugin : public TComponent {
   std::unique_ptr<TkivPluginCustomCmdList> customCommands_;
   std::unique_ptr<TkivThreadParamsList> customParams_;
   std::unique_ptr<TLogDataList> log_;
-  bool terminateNow_ = false;
+  std::atomic<bool> terminateNow_{false};
   std::vector<TConfigDataSource> dataSources_;
   std::string dataSourceLoadFor_;
   std::string msgNoData_;
@@ -348,7 +352,7 @@ class TkivPlugin : public TComponent {
   uintptr_t parentApp_ = 0;
   uint8_t subscribeForData_ = 0;
   std::unique_ptr<TModuleConfigList> moduleConfigList_;
-  bool busy_ = false;
+  std::atomic<int32_t> busyCalls_{0};
   bool translated_ = false;
   bool optionsDialogOpen_ = false;
   uint8_t optionsDialogRoleFlags_ = 0;

@@ -223,8 +223,26 @@ TEST(Files, BinaryTypeOfLibraries) {
   const std::string root = environmentVariable("SystemRoot").value_or("C:\\Windows");
   EXPECT_EQ(binaryType(root + "\\System32\\kernel32.dll"), BinaryType::Windows32);
   const std::string native = root + "\\Sysnative\\kernel32.dll";
-  if (fileExists(native)) EXPECT_EQ(binaryType(native), BinaryType::Windows64);
+  if (fileExists(native)) {
+    EXPECT_EQ(binaryType(native), BinaryType::Windows64);
+  }
   EXPECT_EQ(binaryType(root + "\\System32\\no-such-library.dll"), BinaryType::Unknown);
 }
 
 }  // namespace
+
+// Files without a version stamp (or no file at all) have no version; the
+// stamped plug-in library is checked by the integration suite.
+TEST(Files, FileVersionNeedsAStamp) {
+  cvtest::ScratchFolder folder;
+  const auto versionOf = [&](const std::string& content) {
+    writeBytes(folder / "probe", content);
+    return fileVersion(folder / "probe");
+  };
+  EXPECT_FALSE(versionOf("").has_value());
+  EXPECT_FALSE(versionOf("\x7F" "ELF\x01\x01 and nothing that follows").has_value());
+  EXPECT_FALSE(versionOf(std::string("\x7F" "ELF\x02\x01", 6) + std::string(200, '\xFF')).has_value());
+  EXPECT_FALSE(versionOf(peImage(0x014C)).has_value());
+  EXPECT_FALSE(fileVersion(folder / "missing").has_value());
+  EXPECT_FALSE(fileVersion(executablePath()).has_value()) << "the suite carries no stamp";
+}

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <future>
+#include <thread>
 #include <stdexcept>
 #include <string>
 
@@ -107,4 +109,30 @@ TEST(DataPath, UnloadedInstanceTakesNoPackets) {
   instance.plugin().SetTerminateNow(true);
   instance.record.RoleFlags = 0x02;
   EXPECT_EQ(ProcessData(&instance.record), -1);
+}
+
+// Calls on one instance run side by side; the instance stays busy until the
+// last of them has left.
+TEST(DataPath, BusyUntilTheLastCallLeaves) {
+  Instance instance;
+  std::promise<void> inside;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  instance.plugin().OnProcessData = [&](TkivPlugin&, TPluginCallRecord* record, int32_t& result) {
+    if (record->ClientId == 1) {
+      inside.set_value();
+      released.wait();
+    }
+    result = 0;
+  };
+  instance.record.RoleFlags = 0x02;
+  TPluginCallRecord slow = instance.record;
+  slow.ClientId = 1;
+  std::thread first([&] { EXPECT_EQ(ProcessData(&slow), 0); });
+  inside.get_future().wait();
+  EXPECT_EQ(ProcessData(&instance.record), 0);
+  EXPECT_TRUE(instance.plugin().Busy()) << "the first call is still inside";
+  release.set_value();
+  first.join();
+  EXPECT_FALSE(instance.plugin().Busy());
 }
