@@ -90,23 +90,8 @@ TEST(SettingsEscaping, UnescapingIsForgiving) {
 
 TEST(SettingsEscaping, TrickyTextsRoundTrip) {
   const std::vector<std::string> texts = {
-      "",
-      " ",
-      "  ",
-      " leading",
-      "trailing ",
-      "trailing two  ",
-      "single spaces in a path",
-      "double  spaces   and more",
-      "+",
-      "++ plus +",
-      "%",
-      "%%",
-      "%41 is not A",
-      "100% + 50%",
-      "%2B",
-      "line one\r\nline two\n",
-      "\x01\x1F control",
+      "",      " ",        "  ",  " leading", "trailing two  ", "double  spaces   and more", "++ plus +",
+      "%%41", "%2B 100%", "line one\r\nline two\n", "\x01\x1F control",
       platform::utf8ToAnsi("C:\\Users\\J\xC3\xBCrgen\\Skripte\\m\xC3\xA4in.py"),
       platform::utf8ToAnsi("\xC2\xB5" "s \xC2\xB0" "C"),
   };

@@ -40,9 +40,14 @@ class SettingsModuleTest : public corvane::settings_testing::SettingsTest {
 
 TEST_F(SettingsModuleTest, SettingsCommandsThroughTheExports) {
   Instance instance(SettingsModule());
+  EXPECT_EQ(instance.Command("SAVE-SETTINGS-NOW", {{"INI-FILE", Text(file("early.ini"))}}), -2);
+  EXPECT_FALSE(std::filesystem::exists(file("early.ini"))) << "no configuration before the load step";
   ASSERT_EQ(Load(instance), 0);
   TIniFile exported = Exported(instance, "defaults.ini");
-  EXPECT_EQ(exported.Text(), "[Common]\r\nLeft=314\r\nTop=184\r\nWidth=451\r\n");
+  EXPECT_EQ(exported.Text(), "[Common]\r\nLeft=314\r\nTop=184\r\nWidth=451\r\n") << "empty paths are not stored";
+  EXPECT_EQ(instance.Command("SAVE-SETTINGS-NOW", {{"INI-FILE", Text(file("not.ini"))}, {"NO-SAVE", OleVariant::fromI4(1)}}),
+            -2);
+  EXPECT_FALSE(std::filesystem::exists(file("not.ini")));
 
   const std::string imported = file("import.ini");
   writeText(imported, "[Common]\r\nLeft=5\r\nScript file=C:\\My+ Scripts\\%C3%A9.py\r\n");
@@ -56,6 +61,16 @@ TEST_F(SettingsModuleTest, SettingsCommandsThroughTheExports) {
   Instance second(SettingsModule());
   ASSERT_EQ(Load(second), 0);
   EXPECT_EQ(Exported(second, "second.ini").Read("Common", "Left"), "5");
+
+  // An import without saving, and one from a missing file, which reads the
+  // registry and saves what it found into the instance's own storage.
+  writeText(imported, "[Common]\r\nLeft=6\r\n");
+  EXPECT_EQ(second.Command("LOAD-SETTINGS-NOW", {{"INI-FILE", Text(imported)}, {"NO-SAVE", OleVariant::fromI4(1)}}),
+            -2);
+  EXPECT_EQ(Exported(second, "unsaved.ini").Read("Common", "Left"), "6");
+  EXPECT_EQ(second.Command("LOAD-SETTINGS-NOW", {{"INI-FILE", Text(file("missing.ini"))}}), -2);
+  EXPECT_EQ(Exported(second, "restored.ini").Read("Common", "Left"), "5") << "from the registry, which NO-SAVE left";
+  EXPECT_FALSE(std::filesystem::exists(file("missing.ini")));
 
   // Unloading with another INI file saves there first.
   const std::string last = file("last.ini");
