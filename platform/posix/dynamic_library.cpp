@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "platform/dynamic_library.h"
@@ -63,9 +64,11 @@ std::string_view lastPathPart(std::string_view path) {
 }
 
 // A loaded object's full file name from the dynamic linker's record.
+// The loader keeps the path a library was opened with; like Windows, answer
+// it without "." and ".." parts.
 std::string fileNameOfLinkMap(const link_map* map) {
   if (map == nullptr || map->l_name == nullptr || map->l_name[0] == '\0') return executablePath();
-  if (map->l_name[0] == '/') return map->l_name;
+  if (map->l_name[0] == '/') return std::filesystem::path(map->l_name).lexically_normal().string();
   char resolved[PATH_MAX];
   return ::realpath(map->l_name, resolved) ? std::string(resolved) : std::string(map->l_name);
 }

@@ -3,6 +3,7 @@
 // handlers, and per-client state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "integration_support.h"
@@ -25,7 +26,7 @@ class ParserModuleTest : public ::testing::TestWithParam<ListForm> {
     record.RoleFlags = roles;
     record.ClientId = clientId;
     std::memset(record.ClientName, 0, sizeof record.ClientName);
-    std::strncpy(record.ClientName, clientName, sizeof record.ClientName);
+    std::memcpy(record.ClientName, clientName, std::min(std::strlen(clientName), sizeof record.ClientName));
     FreeBlock(record.InputItem);
     record.InputItem = SharedBlock(bytes);
     record.OutputItem = output.Item();

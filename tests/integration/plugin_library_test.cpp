@@ -129,6 +129,8 @@ TEST_P(FrameworkLibraryTest, CommandsReadAndAnswerThroughEitherListForm) {
   ASSERT_FALSE(path.empty());
   EXPECT_EQ(path.back(), platform::pathDelimiter());
   EXPECT_TRUE(platform::fileExists(path + instance.Parameter("ModuleName")));
+  const std::string up = std::string(1, platform::pathDelimiter()) + "..";
+  EXPECT_EQ(path.find(up), std::string::npos) << "loaded through a path with \"..\", answered without: " << path;
   EXPECT_EQ(instance.Parameter("DisplayFullVersion"), CORVANE_PROJECT_VERSION);
 }
 

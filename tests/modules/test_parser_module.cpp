@@ -5,7 +5,8 @@
 // <line>"; filtering delivers the packet in upper case; export logs a line.
 // The text "raise" makes the handler fail. Commands: CLIENTS answers every
 // client as "id:packets:name:base" lines in id order; SWEEP (IDLE in ms)
-// sweeps idle clients and answers how many remain.
+// sweeps idle clients and answers how many remain; SEND hands TEXT to the
+// host's DataLogger_SendDataEx and answers its result.
 #include <algorithm>
 #include <cctype>
 #include <map>
@@ -133,6 +134,12 @@ class TestParserModule : public TkivPlugin {
       const int64_t idle = ParamInteger(params, "IDLE").value_or(0);
       SweepClients(clients_, static_cast<uint64_t>(idle), true);
       WriteParam(params, "RESULT", platform::OleVariant::fromI4(clients_.Count()).raw());
+      return 0;
+    }
+    if (command == "SEND") {
+      const int32_t sent = SendStringToHost(ModuleIndex(), record.DataSourceId, record.ClientId,
+                                            ParamText(params, "TEXT").value_or(""));
+      WriteParam(params, "RESULT", platform::OleVariant::fromI4(sent).raw());
       return 0;
     }
     return -2;

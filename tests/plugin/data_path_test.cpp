@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <chrono>
 #include <future>
 #include <thread>
 #include <stdexcept>
 #include <string>
 
 #include "common/params_list.h"
+#include "platform/message_window.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_library.h"
 #include "plugin_test_support.h"
@@ -135,4 +137,40 @@ TEST(DataPath, BusyUntilTheLastCallLeaves) {
   release.set_value();
   first.join();
   EXPECT_FALSE(instance.plugin().Busy());
+}
+
+// A packet that meets an instance that is unloading while a call is still
+// inside waits for that call, serving its thread's messages meanwhile, and
+// is then refused.
+TEST(DataPath, PacketsWaitForTheLastCallOfAnUnloadingInstance) {
+  Instance instance;
+  std::promise<void> inside;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  instance.plugin().OnProcessData = [&](TkivPlugin&, TPluginCallRecord* record, int32_t& result) {
+    inside.set_value();
+    released.wait();
+    result = 0;
+  };
+  instance.record.RoleFlags = 0x02;
+  TPluginCallRecord slow = instance.record;
+  std::thread first([&] { EXPECT_EQ(ProcessData(&slow), 0); });
+  inside.get_future().wait();
+  instance.plugin().SetTerminateNow(true);
+
+  // The waiting thread's window gets a message that releases the first call.
+  struct Releaser {
+    static intptr_t procedure(platform::WindowHandle window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+      if (message == 0x8001) static_cast<std::promise<void>*>(platform::windowUserData(window))->set_value();
+      return platform::defaultWindowProcedure(window, message, wParam, lParam);
+    }
+  };
+  platform::WindowHandle window = platform::createMessageWindow(&Releaser::procedure, &release);
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(platform::postMessage(window, 0x8001, 0, 0));
+  EXPECT_EQ(ProcessData(&instance.record), -1);
+  EXPECT_EQ(released.wait_for(std::chrono::seconds(0)), std::future_status::ready)
+      << "the wait served the message that ended the first call";
+  first.join();
+  platform::destroyWindow(window);
 }

@@ -2,6 +2,7 @@
 // clients, alone and from several threads at once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 #include <string>
@@ -19,7 +20,7 @@ namespace {
 TPluginCallRecord packet(uint32_t clientId, const char* name, uint8_t type = ditMemoryBlock) {
   TPluginCallRecord record = test_support::FreshRecord();
   record.ClientId = clientId;
-  std::strncpy(record.ClientName, name, sizeof record.ClientName);
+  std::memcpy(record.ClientName, name, std::min(std::strlen(name), sizeof record.ClientName));
   record.InputItem.Type = type;
   return record;
 }
