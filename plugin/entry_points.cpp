@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 
 #include "platform/code_page.h"
@@ -40,13 +41,17 @@ void setStatus(TPluginDataItem& item, uint32_t status) {
 }
 
 // Every instance that shares the registry path reloads its settings: on the
-// thread that loaded it directly, otherwise through its host window.
+// thread that loaded it directly, otherwise through its host window. A direct
+// reload holds the instance's command lock, as its commands do: a settings
+// command running on another thread at the same time (which points the
+// instance at another INI file while it runs) is waited for, not raced.
 void broadcastReload(PluginLibrary& library, const std::string& registryPath) {
   const uint32_t self = platform::currentThreadId();
   library.Instances().ForEach([&](TkivPlugin& plugin) {
     if (plugin.ModuleRegistryPath() != registryPath || !plugin.OnLoadSettingsNow.Assigned()) return;
     try {
       if (plugin.LoadThreadId() == self) {
+        std::lock_guard lock(plugin.CommandLock());
         plugin.OnLoadSettingsNow.Raise(plugin);
         return;
       }

@@ -1,0 +1,67 @@
+// The INI editor: reading by section and key, and edits that leave the rest
+// of a hand-written file as it was.
+#include <gtest/gtest.h>
+
+#include "config/ini_file.h"
+
+using namespace corvane;
+
+TEST(IniFile, ReadsSectionsAndKeys) {
+  const TIniFile file(
+      "; settings\n"
+      "orphan=before any section\n"
+      "[Common]\n"
+      "Left=314\n"
+      "  Script file  =   C:\\a b.py \n"
+      "# Width=1\n"
+      "Empty=\n"
+      "[ other ]\n"
+      "Left=1\n"
+      "[common]\n"
+      "Top=5\n");
+  EXPECT_EQ(file.Read("Common", "Left"), "314");
+  EXPECT_EQ(file.Read("COMMON", "script FILE"), "C:\\a b.py ") << "blanks after '=' go, trailing ones stay";
+  EXPECT_EQ(file.Read("Common", "Empty"), "");
+  EXPECT_FALSE(file.Read("Common", "Width")) << "a comment line";
+  EXPECT_FALSE(file.Read("Common", "orphan"));
+  EXPECT_EQ(file.Read("other", "Left"), "1");
+  EXPECT_FALSE(file.Read("Common", "Top")) << "a repeated section is read at its first occurrence";
+  EXPECT_FALSE(file.Read("Missing", "Left"));
+  EXPECT_FALSE(file.Modified());
+}
+
+TEST(IniFile, EditsChangeOnlyTheirLines) {
+  TIniFile file("; by hand\r\n[Common]\r\nLeft = 314\r\n\r\n[Other]\r\nkeep=this\r\nodd line\r\n");
+  file.Write("common", "left", "314");
+  EXPECT_FALSE(file.Modified()) << "the same value is no change";
+  file.Write("Common", "Left", "20");
+  EXPECT_TRUE(file.Delete("Other", "keep"));
+  EXPECT_FALSE(file.Delete("Other", "keep"));
+  file.Write("New", "Key", "v");
+  EXPECT_EQ(file.Text(), "; by hand\r\n[Common]\r\nLeft = 20\r\n\r\n[Other]\r\nodd line\r\n\r\n[New]\r\nKey=v\r\n");
+}
+
+TEST(IniFile, LineEndsFollowTheFile) {
+  TIniFile unix("[A]\nx=1");
+  unix.Write("A", "y", "2");
+  EXPECT_EQ(unix.Text(), "[A]\nx=1\ny=2") << "LF, and still no line end at the end";
+
+  TIniFile fresh;
+  fresh.Write("Common", "Left", "1");
+  fresh.Write("Common", "Top", "2");
+  EXPECT_EQ(fresh.Text(), "[Common]\r\nLeft=1\r\nTop=2\r\n");
+
+  TIniFile marked("\xEF\xBB\xBF[Common]\nLeft=1\n");
+  EXPECT_EQ(marked.Read("Common", "Left"), "1") << "a byte order mark before the first header";
+  marked.Write("Common", "Left", "2");
+  EXPECT_EQ(marked.Text(), "\xEF\xBB\xBF[Common]\nLeft=2\n");
+}
+
+TEST(IniFile, RefusesWhatWouldBreakTheFile) {
+  TIniFile file;
+  EXPECT_THROW(file.Write("A", "k", "two\nlines"), std::invalid_argument);
+  EXPECT_THROW(file.Write("A", "a=b", "v"), std::invalid_argument);
+  EXPECT_THROW(file.Write("A", " ", "v"), std::invalid_argument);
+  EXPECT_FALSE(file.Modified());
+  EXPECT_EQ(file.Text(), "");
+}
