@@ -1,16 +1,31 @@
 // The registry form of a GUID, as StringFromGUID2 writes it.
-#include <cstdio>
+#include <string>
 
 #include "platform/guid.h"
 
 namespace corvane::platform {
 
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", upper-case; every parameter list
+// makes one, so it is formatted by hand.
 std::string guidToString(const Guid& guid) {
-  char text[39];
-  std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                static_cast<unsigned>(guid.data1), static_cast<unsigned>(guid.data2),
-                static_cast<unsigned>(guid.data3), guid.data4[0], guid.data4[1], guid.data4[2],
-                guid.data4[3], guid.data4[4], guid.data4[5], guid.data4[6], guid.data4[7]);
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text(38, '-');
+  size_t at = 0;
+  const auto put = [&](uint32_t value, int digits) {
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text[at++] = kDigits[(value >> shift) & 0xF];
+  };
+  text[at++] = '{';
+  put(guid.data1, 8);
+  ++at;
+  put(guid.data2, 4);
+  ++at;
+  put(guid.data3, 4);
+  ++at;
+  put(guid.data4[0], 2);
+  put(guid.data4[1], 2);
+  ++at;
+  for (int i = 2; i < 8; ++i) put(guid.data4[i], 2);
+  text[at] = '}';
   return text;
 }
 

@@ -27,6 +27,13 @@ std::string mapCase(std::string_view text, Map map) {
   std::string out;
   out.reserve(text.size());
   for (size_t pos = 0; pos < text.size();) {
+    // ASCII, most of every name, maps the same in C.UTF-8 without the
+    // locale's tables.
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      out += static_cast<char>(map(static_cast<char32_t>(text[pos])));
+      ++pos;
+      continue;
+    }
     const size_t start = pos;
     const char32_t cp = utf::decodeUtf8(text, pos);
     if (cp == utf::kInvalid) {
@@ -72,16 +79,16 @@ std::string utf8ToAnsi(std::string_view text) { return std::string(text); }
 std::string ansiLower(std::string_view text) {
   locale_t locale = caseLocale();
   return mapCase(text, [locale](char32_t cp) -> char32_t {
-    return locale ? static_cast<char32_t>(::towlower_l(static_cast<wint_t>(cp), locale))
-                  : (cp >= 'A' && cp <= 'Z' ? cp + 32 : cp);
+    if (cp < 0x80 || !locale) return cp >= 'A' && cp <= 'Z' ? cp + 32 : cp;
+    return static_cast<char32_t>(::towlower_l(static_cast<wint_t>(cp), locale));
   });
 }
 
 std::string ansiUpper(std::string_view text) {
   locale_t locale = caseLocale();
   return mapCase(text, [locale](char32_t cp) -> char32_t {
-    return locale ? static_cast<char32_t>(::towupper_l(static_cast<wint_t>(cp), locale))
-                  : (cp >= 'a' && cp <= 'z' ? cp - 32 : cp);
+    if (cp < 0x80 || !locale) return cp >= 'a' && cp <= 'z' ? cp - 32 : cp;
+    return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(cp), locale));
   });
 }
 

@@ -46,8 +46,17 @@ void randomBytes(unsigned char* buffer, size_t size) {
 }  // namespace
 
 Guid createGuid() {
+  // Random bytes are fetched from the system in batches: every parameter
+  // list makes a GUID, and one system call each would dominate.
+  thread_local unsigned char pool[sizeof(Guid) * 64];
+  thread_local size_t used = sizeof pool;
+  if (used == sizeof pool) {
+    randomBytes(pool, sizeof pool);
+    used = 0;
+  }
   unsigned char bytes[sizeof(Guid)];
-  randomBytes(bytes, sizeof bytes);
+  std::memcpy(bytes, pool + used, sizeof bytes);
+  used += sizeof bytes;
   Guid guid{};
   std::memcpy(&guid, bytes, sizeof guid);
   guid.data3 = static_cast<uint16_t>((guid.data3 & 0x0FFF) | 0x4000);  // version 4
