@@ -50,13 +50,20 @@ class ReadLock {
 
 class WriteLock {
  public:
-  explicit WriteLock(TThreadObject& object) : object_(object) { object_.LockWrite(); }
+  explicit WriteLock(TThreadObject& object) : object_(object), guarded_(object.LockWrite()) {}
   WriteLock(const WriteLock&) = delete;
   WriteLock& operator=(const WriteLock&) = delete;
   ~WriteLock() { object_.UnlockWrite(); }
 
+  // The object the lock guards, as the caller knows its type.
+  template <typename T>
+  T* Guarded() const {
+    return static_cast<T*>(guarded_);
+  }
+
  private:
   TThreadObject& object_;
+  void* guarded_;
 };
 
 }  // namespace corvane

@@ -10,8 +10,6 @@
 namespace corvane {
 namespace {
 
-bool hasRole(const TPluginCallRecord& record, TModuleRole role) { return (record.RoleFlags & RoleBit(role)) != 0; }
-
 // An input list without values counts as no data.
 bool isEmptyList(const TPluginDataItem& item) {
   if (item.Type != ditListInterface || item.Pointer == 0) return false;
@@ -29,9 +27,9 @@ int32_t TkivPlugin::ProcessPacket(TPluginCallRecord* record) {
   int32_t result = 0;
 
   if (record->RoleFlags != 0) {
-    if (!hasRole(*record, mrQuery) && isEmptyList(record->InputItem)) record->InputItem.Pointer = 0;
-    const bool writes = hasRole(*record, mrExport) || hasRole(*record, mrStore);
-    if (hasRole(*record, mrExport) && record->InputItem.Pointer == 0) {
+    if (!HasRole(*record, mrQuery) && isEmptyList(record->InputItem)) record->InputItem.Pointer = 0;
+    const bool writes = HasRole(*record, mrExport) || HasRole(*record, mrStore);
+    if (HasRole(*record, mrExport) && record->InputItem.Pointer == 0) {
       if (!MsgNoData().empty()) AddLog(lkWarning, MsgNoData());
     } else if (OnProcessData.Assigned()) {
       try {
@@ -48,7 +46,7 @@ int32_t TkivPlugin::ProcessPacket(TPluginCallRecord* record) {
         result = -3;
         if (!MsgWriteCompleteError().empty()) AddLog(lkWarning, MsgWriteCompleteError() + ": " + e.what());
       }
-    } else if (hasRole(*record, mrFilter)) {
+    } else if (HasRole(*record, mrFilter)) {
       record->OutputItem = record->InputItem;  // the packet passes through unchanged
     }
   }

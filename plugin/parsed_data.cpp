@@ -28,23 +28,18 @@ void writeText(TPluginDataItem& input, std::string_view text, bool append) {
   int64_t start = 0;
   int64_t newSize = length;
   bool separator = false;
-  if (holdsBlock(input)) {
-    if (append) {
-      start = input.Size;
-      separator = input.Size > SeparatorLength && !endsWithSeparator(input);
-      newSize = input.Size + length + (separator ? SeparatorLength : 0);
-    }
-    if (newSize > INT32_MAX) throw std::bad_alloc();
-    void* grown = platform::sharedRealloc(reinterpret_cast<void*>(input.Pointer), static_cast<size_t>(newSize));
-    if (grown == nullptr) throw std::bad_alloc();
-    input.Pointer = reinterpret_cast<uintptr_t>(grown);
-  } else {
-    if (newSize > INT32_MAX) throw std::bad_alloc();
-    void* block = platform::sharedAlloc(static_cast<size_t>(newSize));
-    if (block == nullptr) throw std::bad_alloc();
-    input.Pointer = reinterpret_cast<uintptr_t>(block);
-    input.Type = ditMemoryBlock;
+  const bool grow = holdsBlock(input);
+  if (grow && append) {
+    start = input.Size;
+    separator = input.Size > SeparatorLength && !endsWithSeparator(input);
+    newSize = input.Size + length + (separator ? SeparatorLength : 0);
   }
+  if (newSize > INT32_MAX) throw std::bad_alloc();
+  void* block = grow ? platform::sharedRealloc(reinterpret_cast<void*>(input.Pointer), static_cast<size_t>(newSize))
+                     : platform::sharedAlloc(static_cast<size_t>(newSize));
+  if (block == nullptr) throw std::bad_alloc();
+  input.Pointer = reinterpret_cast<uintptr_t>(block);
+  input.Type = ditMemoryBlock;
   char* at = reinterpret_cast<char*>(input.Pointer) + start;
   if (separator) {
     std::memcpy(at, ParsedDataSeparator.data(), ParsedDataSeparator.size());

@@ -16,8 +16,10 @@ std::string baseNameOf(const std::string& name) {
   return cut == std::string::npos ? std::string() : name.substr(0, cut);
 }
 
-// The client of a ClientId (active ones only when asked) and the first
-// spare client met on the way. Under the list's read or write lock.
+// The client of a ClientId (active ones only when asked), else the first
+// spare client. Clients are filed under their ClientId, so the match is one
+// look-up; only a miss walks the list for a spare. Under the list's read or
+// write lock.
 struct Search {
   TCustomParserClient* match = nullptr;
   TCustomParserClient* spare = nullptr;
@@ -25,13 +27,15 @@ struct Search {
 
 Search search(const TkivPtrUIntObjectHashList<TCustomParserClient>& clients, uint32_t clientId, bool onlyActive) {
   Search found;
+  TCustomParserClient* filed = nullptr;
+  if (clients.Find(clientId, filed) && !(onlyActive && filed->Paused())) {
+    found.match = filed;
+    return found;
+  }
   clients.ForEach([&](uintptr_t, TCustomParserClient* client) {
-    if (found.spare == nullptr && client->Spare()) found.spare = client;
-    if (client->ClientId() == clientId && !(onlyActive && client->Paused())) {
-      found.match = client;
-      return false;
-    }
-    return true;
+    if (!client->Spare()) return true;
+    found.spare = client;
+    return false;
   });
   return found;
 }

@@ -22,17 +22,18 @@
 #include "platform/abi.h"
 #include "platform/ole_variant.h"
 #include "platform/sync.h"
+#include "plugin/call_record.h"
 #include "plugin/custom_commands.h"
 #include "plugin/parser_items.h"
 
 namespace corvane {
 
-struct TPluginCallRecord;  // the packed record of an entry-point call
-
 // Module roles as bit numbers of ModuleType, of a call's role flags and of
 // the role enable flags.
 enum TModuleRole : uint8_t { mrQuery = 0, mrParser = 1, mrExport = 2, mrStore = 3, mrFilter = 5 };
 inline constexpr uint8_t RoleBit(TModuleRole role) { return static_cast<uint8_t>(1u << role); }
+// Whether a call is made for a role.
+inline bool HasRole(const TPluginCallRecord& record, TModuleRole role) { return (record.RoleFlags & RoleBit(role)) != 0; }
 
 // Bit 2 of ModuleOptions: the module is configured per host configuration,
 // and LOAD reads "CONFIG-ID".

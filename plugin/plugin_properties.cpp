@@ -176,12 +176,8 @@ bool TkivPlugin::SetModuleParameter(std::string_view name, const Variant& value)
 }
 
 OleVariant TkivPlugin::GetCustomParam(std::string_view key) {
-  TkivThreadParamsList& params = CustomParams();
-  TkivParamsList* list = params.LockWrite();
-  struct Unlock {
-    TkivThreadParamsList& params;
-    ~Unlock() { params.UnlockWrite(); }
-  } unlock{params};
+  WriteLock lock(CustomParams());
+  TkivParamsList* list = lock.Guarded<TkivParamsList>();
   if (key == "COUNT") return OleVariant::fromI4(list->Count());
   if (std::optional<int32_t> index = customIndex(key)) {
     const TkivParamsListItem* item = list->Items(*index);
@@ -192,12 +188,8 @@ OleVariant TkivPlugin::GetCustomParam(std::string_view key) {
 }
 
 bool TkivPlugin::SetCustomParam(std::string_view key, const Variant& value) {
-  TkivThreadParamsList& params = CustomParams();
-  TkivParamsList* list = params.LockWrite();
-  struct Unlock {
-    TkivThreadParamsList& params;
-    ~Unlock() { params.UnlockWrite(); }
-  } unlock{params};
+  WriteLock lock(CustomParams());
+  TkivParamsList* list = lock.Guarded<TkivParamsList>();
   if (key == "COUNT") {
     list->Clear();
     return true;

@@ -250,18 +250,6 @@ std::vector<std::string> processArguments() {
   return arguments;
 }
 
-std::string executablePath() {
-  std::string path(MAX_PATH, '\0');
-  while (true) {
-    const DWORD length = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    // A cut-off name fills the whole buffer.
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
-}
+std::string executablePath() { return moduleFileName(nullptr); }
 
 }  // namespace corvane::platform

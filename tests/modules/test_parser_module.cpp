@@ -24,8 +24,6 @@
 namespace corvane {
 namespace {
 
-bool hasRole(const TPluginCallRecord& record, TModuleRole role) { return (record.RoleFlags & RoleBit(role)) != 0; }
-
 std::string blockText(const TPluginDataItem& item) {
   if (item.Type != ditMemoryBlock || item.Pointer == 0 || item.Size <= 0) return {};
   return std::string(reinterpret_cast<const char*>(item.Pointer), static_cast<size_t>(item.Size));
@@ -66,8 +64,8 @@ class TestParserModule : public TkivPlugin {
   int32_t Process(TPluginCallRecord& record) {
     const std::string text = blockText(record.InputItem);
     if (text == "raise") throw Exception("raised on request");
-    if (hasRole(record, mrParser)) return Parse(record);
-    if (hasRole(record, mrFilter)) {
+    if (HasRole(record, mrParser)) return Parse(record);
+    if (HasRole(record, mrFilter)) {
       TParsedDataList list;
       list.Text() = text;
       std::transform(list.Text().begin(), list.Text().end(), list.Text().begin(),
@@ -75,7 +73,7 @@ class TestParserModule : public TkivPlugin {
       DeliverParsedData(record, list, false);
       return 1;
     }
-    if (hasRole(record, mrExport)) {
+    if (HasRole(record, mrExport)) {
       AddLog(lkInformation, "exported " + std::to_string(text.size()) + " bytes");
       return 1;
     }

@@ -18,19 +18,9 @@ using platform::OleVariant;
 
 namespace {
 
-OleVariant text(const std::string& value) { return OleVariant::fromString(platform::ansiToWide(value)); }
+using test_support::Text;
 
-struct Instance : test_support::TestInstance {
-  ParamsListPtr params = TkivParamsList::Create();
-
-  // Sends the command with the given values (name, value pairs).
-  int32_t Send(const std::string& command, std::initializer_list<std::pair<const char*, OleVariant>> values = {}) {
-    params->Clear();
-    params->AddItem("COMMAND", text(command).raw());
-    for (const auto& [name, value] : values) params->AddItem(name, value.raw());
-    record.Params = reinterpret_cast<uintptr_t>(params.get());
-    return ExecutePluginCommand(&record);
-  }
+struct Instance : test_support::CommandInstance {
   std::string Result() const {
     const OleVariant value = params->ItemValueByName("RESULT");
     return value.type() == platform::vtBstr ? platform::wideToAnsi(value.raw().bstrVal ? value.raw().bstrVal : u"")
@@ -62,8 +52,8 @@ TEST(CommandProtocol, LoadAndUnloadNest) {
   EXPECT_EQ(unloads, 0);
 
   instance.record.HostId = 42;
-  EXPECT_EQ(instance.Send("LOAD", {{"REGISTRY-PATH", text("\\Software\\X")}, {"INI-FILE", text("a.ini")}}), 0);
-  EXPECT_EQ(instance.Send("LOAD", {{"REGISTRY-PATH", text("\\Other")}}), 0);
+  EXPECT_EQ(instance.Send("LOAD", {{"REGISTRY-PATH", Text("\\Software\\X")}, {"INI-FILE", Text("a.ini")}}), 0);
+  EXPECT_EQ(instance.Send("LOAD", {{"REGISTRY-PATH", Text("\\Other")}}), 0);
   EXPECT_EQ(loads, 1);
   EXPECT_EQ(instance.plugin().ModuleLoadCount(), 2);
   EXPECT_EQ(instance.plugin().ModuleRegistryPath(), "\\Software\\X") << "the second LOAD only counts";
@@ -88,7 +78,7 @@ TEST(CommandProtocol, SetStateEnablesTheCalledRoles) {
   instance.record.RoleFlags = 0x22;
   EXPECT_EQ(instance.Send("SET-STATE"), -1) << "without RESULT";
   EXPECT_EQ(instance.Send("SET-STATE", {{"RESULT", OleVariant::fromI4(1)},
-                                        {"DATA-SOURCES-IN-CFG", text("x;bad\r\n7; Port A ;more\r\n-1;skip")}}),
+                                        {"DATA-SOURCES-IN-CFG", Text("x;bad\r\n7; Port A ;more\r\n-1;skip")}}),
             0);
   EXPECT_EQ(seen, 0x22);
   EXPECT_EQ(instance.plugin().ModuleEnabled(), 0x22) << "parser and filter only";
@@ -104,26 +94,26 @@ TEST(CommandProtocol, ItemsParametersAndEvents) {
   Instance instance;
   EXPECT_EQ(instance.Send("SET-ITEMS"), -1);
   EXPECT_EQ(instance.Send("SET-ITEMS", {{"ITEMS", OleVariant::fromI4(3)}}), -1) << "ITEMS must be text";
-  EXPECT_EQ(instance.Send("SET-ITEMS", {{"ITEMS", text("Temperature|temp|float|\r\n")}}), 0);
+  EXPECT_EQ(instance.Send("SET-ITEMS", {{"ITEMS", Text("Temperature|temp|float|\r\n")}}), 0);
   EXPECT_EQ(instance.Send("ITEMS"), -1) << "needs a RESULT value to answer in";
   EXPECT_EQ(instance.Send("ITEMS", {{"RESULT", OleVariant::null()}}), 0);
   EXPECT_EQ(instance.Result(), "Temperature|temp|Float|\r\n");
 
   EXPECT_EQ(instance.Send("GET-MODULE-PARAMETER"), -2);
-  EXPECT_EQ(instance.Send("GET-MODULE-PARAMETER", {{"PARAM", text("ModulePath")}}), 0);
+  EXPECT_EQ(instance.Send("GET-MODULE-PARAMETER", {{"PARAM", Text("ModulePath")}}), 0);
   EXPECT_EQ(instance.Result(), instance.plugin().ModulePath());
-  EXPECT_EQ(instance.Send("SET-MODULE-PARAMETER", {{"PARAM", text("LogTitle")}, {"VALUE", text("T")}}), 0);
+  EXPECT_EQ(instance.Send("SET-MODULE-PARAMETER", {{"PARAM", Text("LogTitle")}, {"VALUE", Text("T")}}), 0);
   EXPECT_EQ(instance.plugin().LogTitle(), "T");
   EXPECT_EQ(instance.params->ItemValueByName("RESULT").raw().boolVal, platform::kVariantTrue);
 
   EXPECT_EQ(instance.Send("EVENT"), -1);
-  EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", text("Tick")}}), 0) << "no handler";
+  EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", Text("Tick")}}), 0) << "no handler";
   instance.plugin().OnEvent = [](TkivPlugin&, const std::string& type, TPluginCallRecord*, int32_t& result) {
     if (type == "Boom") throw std::runtime_error("event failed");
     result = 5;
   };
-  EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", text("Tick")}}), 5);
-  EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", text("Boom")}}), -3);
+  EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", Text("Tick")}}), 5);
+  EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", Text("Boom")}}), -3);
   EXPECT_NE(instance.plugin().LogList()->TakeText().find("{EVENT} event failed"), std::string::npos);
 }
 
@@ -137,12 +127,12 @@ TEST(CommandProtocol, SettingsCommandsKeepTheIniFile) {
     savedInto = self.INIFile();
   };
   instance.plugin().OnLoadSettingsNow = [&](TkivPlugin&) { ++loads; };
-  EXPECT_EQ(instance.Send("SAVE-SETTINGS-NOW", {{"INI-FILE", text("x.ini")}, {"NO-SAVE", OleVariant::fromI4(1)}}), -2);
+  EXPECT_EQ(instance.Send("SAVE-SETTINGS-NOW", {{"INI-FILE", Text("x.ini")}, {"NO-SAVE", OleVariant::fromI4(1)}}), -2);
   EXPECT_EQ(saves, 0);
-  EXPECT_EQ(instance.Send("SAVE-SETTINGS-NOW", {{"INI-FILE", text("x.ini")}}), -2);
+  EXPECT_EQ(instance.Send("SAVE-SETTINGS-NOW", {{"INI-FILE", Text("x.ini")}}), -2);
   EXPECT_EQ(savedInto, "x.ini");
   EXPECT_EQ(instance.plugin().INIFile(), "own.ini");
-  EXPECT_EQ(instance.Send("LOAD-SETTINGS-NOW", {{"INI-FILE", text("import.ini")}}), -2);
+  EXPECT_EQ(instance.Send("LOAD-SETTINGS-NOW", {{"INI-FILE", Text("import.ini")}}), -2);
   EXPECT_EQ(loads, 1);
   EXPECT_EQ(savedInto, "own.ini") << "loaded settings are saved into the instance's own place";
   EXPECT_EQ(instance.plugin().INIFile(), "own.ini");
@@ -155,7 +145,7 @@ TEST(CommandProtocol, NestedCommandsAreRefused) {
     if (command == "OUTER") {
       TPluginCallRecord inner = instance.record;
       auto innerParams = TkivParamsList::Create();
-      innerParams->AddItem("COMMAND", text("INNER").raw());
+      innerParams->AddItem("COMMAND", Text("INNER").raw());
       inner.Params = reinterpret_cast<uintptr_t>(innerParams.get());
       nested = ExecutePluginCommand(&inner);
     }

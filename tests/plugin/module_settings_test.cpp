@@ -22,7 +22,7 @@ using platform::OleVariant;
 
 namespace {
 
-OleVariant text(const std::string& value) { return OleVariant::fromString(platform::ansiToWide(value)); }
+using test_support::Text;
 
 class TSettingsModule : public TkivPlugin {
  public:
@@ -35,16 +35,7 @@ class TSettingsModule : public TkivPlugin {
   }
 };
 
-struct Instance : test_support::TestInstance {
-  ParamsListPtr params = TkivParamsList::Create();
-
-  int32_t Send(const std::string& command, std::initializer_list<std::pair<const char*, OleVariant>> values = {}) {
-    params->Clear();
-    params->AddItem("COMMAND", text(command).raw());
-    for (const auto& [name, value] : values) params->AddItem(name, value.raw());
-    record.Params = reinterpret_cast<uintptr_t>(params.get());
-    return ExecutePluginCommand(&record);
-  }
+struct Instance : test_support::CommandInstance {
   TDataSourceCfg* cfg() { return FindDataSourceCfg(plugin()); }
 };
 
@@ -64,8 +55,8 @@ class ModuleSettings : public SettingsTest {
   // LOAD as a host sends it, with the test's registry path.
   int32_t Load(Instance& instance, std::initializer_list<std::pair<const char*, OleVariant>> more = {}) {
     instance.params->Clear();
-    instance.params->AddItem("COMMAND", text("LOAD").raw());
-    instance.params->AddItem("REGISTRY-PATH", text(registryPath()).raw());
+    instance.params->AddItem("COMMAND", Text("LOAD").raw());
+    instance.params->AddItem("REGISTRY-PATH", Text(registryPath()).raw());
     for (const auto& [name, value] : more) instance.params->AddItem(name, value.raw());
     instance.record.Params = reinterpret_cast<uintptr_t>(instance.params.get());
     return ExecutePluginCommand(&instance.record);
