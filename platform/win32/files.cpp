@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "platform/code_page.h"
+#include "platform/dynamic_library.h"
 #include "platform/files.h"
 #include "platform/os_error.h"
 #include "platform/portable/binary_type.h"
