@@ -11,7 +11,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 
 namespace corvane::py {
 
@@ -65,7 +64,77 @@ struct PyModuleDef {
   void (*m_free)(void*);
 };
 
+// Heap types: the runtime builds a type from a specification of slots, so
+// no type object layout is ever compiled in.
+struct PyType_Slot {
+  int slot;
+  void* pfunc;
+};
+
+struct PyType_Spec {
+  const char* name;
+  int basicsize;
+  int itemsize;
+  unsigned int flags;
+  PyType_Slot* slots;  // ends with {0, nullptr}
+};
+
+using getter = PyObject* (*)(PyObject*, void*);
+using setter = int (*)(PyObject*, PyObject*, void*);
+
+struct PyGetSetDef {
+  const char* name;
+  getter get;
+  setter set;
+  const char* doc;
+  void* closure;
+};
+
+using PyCFunctionWithKeywords = PyObject* (*)(PyObject* self, PyObject* args, PyObject* kwargs);
+using destructor = void (*)(PyObject*);
+using visitproc = int (*)(PyObject*, void*);
+using traverseproc = int (*)(PyObject*, visitproc, void*);
+using inquiry = int (*)(PyObject*);
+using reprfunc = PyObject* (*)(PyObject*);
+using richcmpfunc = PyObject* (*)(PyObject*, PyObject*, int);
+using getiterfunc = PyObject* (*)(PyObject*);
+using iternextfunc = PyObject* (*)(PyObject*);
+using lenfunc = Py_ssize_t (*)(PyObject*);
+using ssizeargfunc = PyObject* (*)(PyObject*, Py_ssize_t);
+using ssizeobjargproc = int (*)(PyObject*, Py_ssize_t, PyObject*);
+using objobjproc = int (*)(PyObject*, PyObject*);
+
+// Slot numbers of the stable ABI (the runtime's Py_* slot ids).
+enum TypeSlot : int {
+  kSlotSqAssItem = 39,
+  kSlotSqContains = 41,
+  kSlotSqItem = 44,
+  kSlotSqLength = 45,
+  kSlotTpClear = 51,
+  kSlotTpDealloc = 52,
+  kSlotTpDoc = 56,
+  kSlotTpHash = 59,
+  kSlotTpIter = 62,
+  kSlotTpIternext = 63,
+  kSlotTpMethods = 64,
+  kSlotTpRepr = 66,
+  kSlotTpRichcompare = 67,
+  kSlotTpStr = 70,
+  kSlotTpTraverse = 71,
+  kSlotTpGetset = 73,
+};
+
+inline constexpr unsigned int kTpFlagsDefault = 1u << 18;  // the version tag, implied from 3.10 on
+inline constexpr unsigned int kTpFlagsBaseType = 1u << 10;
+inline constexpr unsigned int kTpFlagsHaveGc = 1u << 14;
+
+// Rich comparison operators.
+enum CompareOp : int { kCompareLt = 0, kCompareLe = 1, kCompareEq = 2, kCompareNe = 3, kCompareGt = 4, kCompareGe = 5 };
+
 inline constexpr int kMethVarargs = 0x0001;
+inline constexpr int kMethKeywords = 0x0002;
+inline constexpr int kMethNoArgs = 0x0004;
+inline constexpr int kMethO = 0x0008;
 inline constexpr int kPyFileInput = 257;  // compile a module's worth of statements
 inline constexpr int kPythonApiVersion = 1013;
 
@@ -96,42 +165,5 @@ using SymbolLookup = std::function<void*(const char* name)>;
 // Fills the table. Returns the first mandatory name the runtime does not
 // export (the table is then incomplete and must not be used), or nothing.
 std::optional<std::string> BindPythonApi(PythonApi& api, const SymbolLookup& lookup);
-
-// An owned reference: released when the handle goes. Handles are made
-// explicitly by stealing a new reference or by taking another one to a
-// borrowed object, so each call site says which it has.
-class PyRef {
- public:
-  PyRef() = default;
-  static PyRef Steal(const PythonApi& api, PyObject* object) { return PyRef(api, object); }
-  static PyRef Borrow(const PythonApi& api, PyObject* object) {
-    if (object != nullptr) api.Py_IncRef(object);
-    return PyRef(api, object);
-  }
-  PyRef(const PyRef& other) : api_(other.api_), object_(other.object_) {
-    if (object_ != nullptr) api_->Py_IncRef(object_);
-  }
-  PyRef(PyRef&& other) noexcept
-      : api_(other.api_), object_(std::exchange(other.object_, nullptr)) {}
-  PyRef& operator=(PyRef other) noexcept {
-    std::swap(api_, other.api_);
-    std::swap(object_, other.object_);
-    return *this;
-  }
-  ~PyRef() { reset(); }
-
-  PyObject* get() const { return object_; }
-  explicit operator bool() const { return object_ != nullptr; }
-  // Hands the reference to the caller (for an API that steals one).
-  PyObject* release() { return std::exchange(object_, nullptr); }
-  void reset() {
-    if (object_ != nullptr) api_->Py_DecRef(std::exchange(object_, nullptr));
-  }
-
- private:
-  PyRef(const PythonApi& api, PyObject* object) : api_(&api), object_(object) {}
-  const PythonApi* api_ = nullptr;
-  PyObject* object_ = nullptr;
-};
 
 }  // namespace corvane::py

@@ -69,7 +69,19 @@
   X(Py_ssize_t, PyBytes_Size, (PyObject*))                                                \
   X(int, PySequence_Check, (PyObject*))                                                   \
   X(Py_ssize_t, PySequence_Size, (PyObject*))                                             \
-  X(PyObject*, PySequence_GetItem, (PyObject*, Py_ssize_t))
+  X(PyObject*, PySequence_GetItem, (PyObject*, Py_ssize_t))                              \
+  X(PyObject*, PyType_FromSpec, (PyType_Spec*))                                           \
+  X(PyObject*, PyType_GenericAlloc, (PyTypeObject*, Py_ssize_t))                          \
+  X(void, PyObject_Free, (void*))                                                         \
+  X(void, PyObject_GC_Del, (void*))                                                       \
+  X(void, PyObject_GC_UnTrack, (void*))                                                   \
+  X(PyObject*, PyObject_Repr, (PyObject*))                                                \
+  X(PyObject*, PyObject_RichCompare, (PyObject*, PyObject*, int))                         \
+  X(int, PyObject_RichCompareBool, (PyObject*, PyObject*, int))                           \
+  X(PyObject*, PyBool_FromLong, (long))                                                   \
+  X(int, PyDict_Next, (PyObject*, Py_ssize_t*, PyObject**, PyObject**))                   \
+  X(PyObject*, PyErr_NoMemory, ())                                                        \
+  X(PyObject*, PyCFunction_NewEx, (PyMethodDef*, PyObject*, PyObject*))
 
 // Bound when exported; runtimes may drop them from their exports.
 #define CORVANE_PYTHON_OPTIONAL_FUNCTIONS(X) X(void, Py_SetProgramName, (const PyWideChar*))

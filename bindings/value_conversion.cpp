@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bindings/python_error.h"
+#include "bindings/python_errors.h"
 #include "common/ansi_string.h"
 #include "platform/code_page.h"
 
@@ -123,18 +123,18 @@ void THostVariant::Clear(Variant& value) {
 
 // ---- Host value to Python -----------------------------------------------------------
 
-bool TValueConverter::IsInstance(PyObject* object, PyTypeObject* type) const {
-  return IsInstance(object, PythonApi::TypeObject(type));
+bool TValueConverter::IsInstance(Handle object, PyTypeObject* type) const {
+  return IsInstance(object, Handle(PythonApi::TypeObject(type)));
 }
 
-bool TValueConverter::IsInstance(PyObject* object, PyObject* type) const {
-  if (type == nullptr) return false;
-  const int answer = api_.PyObject_IsInstance(object, type);
+bool TValueConverter::IsInstance(Handle object, Handle type) const {
+  if (!type) return false;
+  const int answer = api_.PyObject_IsInstance(object.ptr(), type.ptr());
   if (answer < 0) api_.PyErr_Clear();
   return answer == 1;
 }
 
-PyObject* TValueConverter::VariantToPython(const Variant& value) const {
+Object TValueConverter::VariantToPython(const Variant& value) const {
   const Variant* current = &value;
   while (current->vt == (platform::vtByRef | platform::vtVariant) && current->pvarVal != nullptr)
     current = current->pvarVal;
@@ -146,11 +146,8 @@ PyObject* TValueConverter::VariantToPython(const Variant& value) const {
     }
     Variant direct;
     platform::variantInit(&direct);
-    if (platform::failed(platform::variantCopyInd(&direct, current))) {
-      api_.Py_IncRef(api_.None());
-      return api_.None();
-    }
-    PyObject* result = nullptr;
+    if (platform::failed(platform::variantCopyInd(&direct, current))) return Object::Borrow(api_, api_.None());
+    Object result;
     try {
       result = ScalarToPython(direct);
     } catch (...) {
@@ -165,41 +162,38 @@ PyObject* TValueConverter::VariantToPython(const Variant& value) const {
   return ScalarToPython(*current);
 }
 
-PyObject* TValueConverter::ScalarToPython(const Variant& value) const {
+Object TValueConverter::ScalarToPython(const Variant& value) const {
+  const auto steal = [&](PyObject* object) { return Object::Steal(api_, object); };
   switch (value.vt) {
-    case platform::vtI2: return api_.PyLong_FromLongLong(value.iVal);
-    case platform::vtI4: return api_.PyLong_FromLongLong(value.lVal);
-    case platform::vtI1: return api_.PyLong_FromLongLong(value.cVal);
-    case platform::vtUI1: return api_.PyLong_FromLongLong(value.bVal);
-    case platform::vtUI2: return api_.PyLong_FromLongLong(value.uiVal);
-    case platform::vtUI4: return api_.PyLong_FromUnsignedLongLong(value.ulVal);
-    case platform::vtI8: return api_.PyLong_FromLongLong(value.llVal);
-    case platform::vtR4: return api_.PyFloat_FromDouble(value.fltVal);
-    case platform::vtR8: return api_.PyFloat_FromDouble(value.dblVal);
-    case platform::vtCy: return api_.PyFloat_FromDouble(static_cast<double>(value.cyVal) / 10000.0);
+    case platform::vtI2: return steal(api_.PyLong_FromLongLong(value.iVal));
+    case platform::vtI4: return steal(api_.PyLong_FromLongLong(value.lVal));
+    case platform::vtI1: return steal(api_.PyLong_FromLongLong(value.cVal));
+    case platform::vtUI1: return steal(api_.PyLong_FromLongLong(value.bVal));
+    case platform::vtUI2: return steal(api_.PyLong_FromLongLong(value.uiVal));
+    case platform::vtUI4: return steal(api_.PyLong_FromUnsignedLongLong(value.ulVal));
+    case platform::vtI8: return steal(api_.PyLong_FromLongLong(value.llVal));
+    case platform::vtR4: return steal(api_.PyFloat_FromDouble(value.fltVal));
+    case platform::vtR8: return steal(api_.PyFloat_FromDouble(value.dblVal));
+    case platform::vtCy: return steal(api_.PyFloat_FromDouble(static_cast<double>(value.cyVal) / 10000.0));
     case platform::vtDate: return DateToPython(value.date);
     case platform::vtBstr:
       return WideToPython(value.bstrVal ? std::u16string_view(value.bstrVal, platform::sysStringLen(value.bstrVal))
                                         : std::u16string_view());
-    case platform::vtBool: {
-      PyObject* result = value.boolVal == platform::kVariantTrue ? api_.True() : api_.False();
-      api_.Py_IncRef(result);
-      return result;
-    }
+    case platform::vtBool:
+      return Object::Borrow(api_, value.boolVal == platform::kVariantTrue ? api_.True() : api_.False());
     case platform::vtString: {
       const AnsiString text = AnsiString::Share(static_cast<const char*>(value.byref));
-      return api_.PyBytes_FromStringAndSize(text.c_str(), text.size());
+      return steal(api_.PyBytes_FromStringAndSize(text.c_str(), text.size()));
     }
     default:
       // Empty, Null and everything without a Python counterpart (the module
       // never hands scripts dispatch objects carrying Python objects).
-      api_.Py_IncRef(api_.None());
-      return api_.None();
+      return Object::Borrow(api_, api_.None());
   }
 }
 
-PyObject* TValueConverter::ArrayToPython(SafeArray* array, uint16_t elementType) const {
-  if (array == nullptr) return api_.PyList_New(0);
+Object TValueConverter::ArrayToPython(SafeArray* array, uint16_t elementType) const {
+  if (array == nullptr) return Object::Steal(api_, api_.PyList_New(0));
   const uint32_t dims = platform::safeArrayGetDim(array);
   if (dims > 3)
     throw Exception("Can't convert a variant array of more than 3 dimensions to a Python sequence");
@@ -209,20 +203,20 @@ PyObject* TValueConverter::ArrayToPython(SafeArray* array, uint16_t elementType)
     platform::safeArrayGetUBound(array, d + 1, &upper[d]);
   }
   // Lists nest with the first index outermost.
-  std::function<PyObject*(uint32_t)> level = [&](uint32_t d) -> PyObject* {
+  std::function<Object(uint32_t)> level = [&](uint32_t d) -> Object {
     const int32_t count = upper[d] >= lower[d] ? upper[d] - lower[d] + 1 : 0;
-    PyRef list = PyRef::Steal(api_, api_.PyList_New(count));
-    if (!list) return nullptr;
+    Object list = Object::Steal(api_, api_.PyList_New(count));
+    if (!list) return list;
     for (int32_t i = 0; i < count; ++i) {
       index[d] = lower[d] + i;
-      PyObject* item = nullptr;
+      Object item;
       if (d + 1 < dims) {
         item = level(d + 1);
       } else if (elementType == platform::vtVariant && dims == 1) {
         // Read in place: a copy would refuse the module's 8-bit strings,
         // which OLE does not know.
         void* data = nullptr;
-        if (platform::failed(platform::safeArrayAccessData(array, &data))) return nullptr;
+        if (platform::failed(platform::safeArrayAccessData(array, &data))) return Object();
         try {
           item = VariantToPython(static_cast<const Variant*>(data)[i]);
         } catch (...) {
@@ -251,34 +245,34 @@ PyObject* TValueConverter::ArrayToPython(SafeArray* array, uint16_t elementType)
         }
         THostVariant::Clear(element);
       }
-      if (item == nullptr) return nullptr;
-      api_.PyList_SetItem(list.get(), i, item);  // steals item
+      if (!item) return item;
+      api_.PyList_SetItem(list.get(), i, item.release());  // steals the item
     }
-    return list.release();
+    return list;
   };
-  if (dims == 0) return api_.PyList_New(0);
+  if (dims == 0) return Object::Steal(api_, api_.PyList_New(0));
   return level(0);
 }
 
-PyObject* TValueConverter::DateToPython(double date) const {
+Object TValueConverter::DateToPython(double date) const {
   const TDateParts p = DecodeOleDate(date);
   switch (mode_) {
     case dcmToTuple: {
       const int64_t fields[] = {p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, p.DayOfWeek, p.DayOfYear, -1};
-      PyRef tuple = PyRef::Steal(api_, api_.PyTuple_New(9));
-      if (!tuple) return nullptr;
+      Object tuple = Object::Steal(api_, api_.PyTuple_New(9));
+      if (!tuple) return tuple;
       for (Py_ssize_t i = 0; i < 9; ++i) api_.PyTuple_SetItem(tuple.get(), i, api_.PyLong_FromLongLong(fields[i]));
-      return tuple.release();
+      return tuple;
     }
     case dcmToDatetime: {
       if (dates_.DateTime == nullptr)
         throw EPythonError(
             "dcmToDatetime DatetimeConversionMode cannot be used with this version of python. Missing module datetime");
       const int64_t fields[] = {p.Year, p.Month, p.Day, p.Hour, p.Minute, p.Second, int64_t{p.Millisecond} * 1000};
-      PyRef arguments = PyRef::Steal(api_, api_.PyTuple_New(7));
-      if (!arguments) return nullptr;
+      Object arguments = Object::Steal(api_, api_.PyTuple_New(7));
+      if (!arguments) return arguments;
       for (Py_ssize_t i = 0; i < 7; ++i) api_.PyTuple_SetItem(arguments.get(), i, api_.PyLong_FromLongLong(fields[i]));
-      return api_.PyObject_Call(dates_.DateTime, arguments.get(), nullptr);
+      return Object::Steal(api_, api_.PyObject_Call(dates_.DateTime, arguments.get(), nullptr));
     }
   }
   throw EPythonError("Invalid DatetimeConversionMode");
@@ -290,10 +284,10 @@ namespace {
 
 class IntAttributes {
  public:
-  IntAttributes(const PythonApi& api, PyObject* object) : api_(api), object_(object) {}
+  IntAttributes(const PythonApi& api, Handle object) : api_(api), object_(object.ptr()) {}
   // False (with the Python error cleared) when the attribute is missing or no int.
   bool Get(const char* name, int64_t& value) {
-    PyRef attribute = PyRef::Steal(api_, api_.PyObject_GetAttrString(object_, name));
+    Object attribute = Object::Steal(api_, api_.PyObject_GetAttrString(object_, name));
     if (!attribute) {
       api_.PyErr_Clear();
       return false;
@@ -315,7 +309,8 @@ bool fitsInt32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
 
 }  // namespace
 
-bool TValueConverter::PythonToDate(PyObject* object, double& date) const {
+bool TValueConverter::PythonToDate(Handle handle, double& date) const {
+  PyObject* object = handle.ptr();
   IntAttributes get(api_, object);
   int64_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, us = 0;
   const auto encode = [&](int64_t ms) {
@@ -327,7 +322,7 @@ bool TValueConverter::PythonToDate(PyObject* object, double& date) const {
                          static_cast<int32_t>(ms), date);
   };
   if (dates_.StructTime != nullptr) {
-    PyRef type = PyRef::Steal(api_, api_.PyObject_Type(object));
+    Object type = Object::Steal(api_, api_.PyObject_Type(object));
     if (type.get() == dates_.StructTime) {
       return get.Get("tm_year", y) && get.Get("tm_mon", mo) && get.Get("tm_mday", d) && get.Get("tm_hour", h) &&
              get.Get("tm_min", mi) && get.Get("tm_sec", s) && encode(0);
@@ -378,7 +373,8 @@ bool TValueConverter::PythonToDate(PyObject* object, double& date) const {
   return false;
 }
 
-THostVariant TValueConverter::PythonToVariant(PyObject* object) const {
+THostVariant TValueConverter::PythonToVariant(Handle handle) const {
+  PyObject* object = handle.ptr();
   THostVariant result;
   Variant& out = result.raw();
   if (IsInstance(object, api_.PyFloat_Type)) {
@@ -422,7 +418,7 @@ THostVariant TValueConverter::PythonToVariant(PyObject* object) const {
     const Py_ssize_t count = api_.PySequence_Size(object);
     bool works = count >= 0;
     if (works && count > 0) {
-      PyRef first = PyRef::Steal(api_, api_.PySequence_GetItem(object, 0));
+      Object first = Object::Steal(api_, api_.PySequence_GetItem(object, 0));
       works = static_cast<bool>(first);
     }
     if (!works || count > INT32_MAX) {
@@ -440,7 +436,7 @@ THostVariant TValueConverter::PythonToVariant(PyObject* object) const {
     auto* elements = static_cast<Variant*>(data);
     try {
       for (Py_ssize_t i = 0; i < count; ++i) {
-        PyRef item = PyRef::Steal(api_, api_.PySequence_GetItem(object, i));
+        Object item = Object::Steal(api_, api_.PySequence_GetItem(object, i));
         if (!item) {
           api_.PyErr_Clear();
           elements[i].vt = platform::vtNull;
@@ -464,7 +460,7 @@ THostVariant TValueConverter::PythonToVariant(PyObject* object) const {
 
 // ---- Texts ----------------------------------------------------------------------------
 
-PyObject* TValueConverter::WideToPython(std::u16string_view text) const {
+Object TValueConverter::WideToPython(std::u16string_view text) const {
   int byteOrder = -1;  // little endian, as the host's UTF-16
   static_assert(sizeof(char16_t) == 2);
   std::string bytes(text.size() * 2, '\0');
@@ -472,13 +468,15 @@ PyObject* TValueConverter::WideToPython(std::u16string_view text) const {
     bytes[2 * i] = static_cast<char>(text[i] & 0xFF);
     bytes[2 * i + 1] = static_cast<char>(text[i] >> 8);
   }
-  return api_.PyUnicode_DecodeUTF16(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogatepass", &byteOrder);
+  return Object::Steal(
+      api_, api_.PyUnicode_DecodeUTF16(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "surrogatepass", &byteOrder));
 }
 
-std::u16string TValueConverter::PythonToWide(PyObject* object) const {
+std::u16string TValueConverter::PythonToWide(Handle handle) const {
+  PyObject* object = handle.ptr();
   if (!IsInstance(object, api_.PyUnicode_Type))
     throw EPythonError("PyUnicode_AsWideString expects a Unicode Python object");
-  PyRef encoded = PyRef::Steal(api_, api_.PyUnicode_AsEncodedString(object, "utf-16-le", "surrogatepass"));
+  Object encoded = Object::Steal(api_, api_.PyUnicode_AsEncodedString(object, "utf-16-le", "surrogatepass"));
   if (!encoded) {
     api_.PyErr_Clear();
     throw EPythonError("Could not copy the whole Unicode string into its buffer");
@@ -490,11 +488,12 @@ std::u16string TValueConverter::PythonToWide(PyObject* object) const {
   return text;
 }
 
-PyObject* TValueConverter::TextToPython(std::string_view text) const {
+Object TValueConverter::TextToPython(std::string_view text) const {
   return WideToPython(platform::ansiToWide(text));
 }
 
-std::string TValueConverter::PythonToText(PyObject* object) const {
+std::string TValueConverter::PythonToText(Handle handle) const {
+  PyObject* object = handle.ptr();
   if (IsInstance(object, api_.PyUnicode_Type)) return platform::wideToAnsi(PythonToWide(object));
   if (IsInstance(object, api_.PyBytes_Type)) {
     const char* bytes = api_.PyBytes_AsString(object);

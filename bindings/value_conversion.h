@@ -1,13 +1,14 @@
 // Conversion between host values (OLE Automation variants, 8-bit texts in the
 // process's ANSI code page) and Python objects. Every call needs the
-// interpreter lock. Objects returned are new references; objects passed in
-// are borrowed.
+// interpreter lock. Objects are taken as borrowed handles and returned as
+// owned objects.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "bindings/py_object.h"
 #include "bindings/python_api.h"
 #include "platform/ole_variant.h"
 
@@ -56,23 +57,23 @@ class TValueConverter {
 
   // New reference; throws Exception for arrays of more than three
   // dimensions and EPythonError for date modes that cannot be served.
-  PyObject* VariantToPython(const platform::Variant& value) const;
-  THostVariant PythonToVariant(PyObject* object) const;
+  Object VariantToPython(const platform::Variant& value) const;
+  THostVariant PythonToVariant(Handle object) const;
   // A str through UTF-16 to the ANSI code page, a bytes object up to its
   // first zero byte; anything else gives "" and leaves a TypeError set.
-  std::string PythonToText(PyObject* object) const;
-  PyObject* TextToPython(std::string_view text) const;
-  PyObject* WideToPython(std::u16string_view text) const;
+  std::string PythonToText(Handle object) const;
+  Object TextToPython(std::string_view text) const;
+  Object WideToPython(std::u16string_view text) const;
   // Throws EPythonError for an object that is no str.
-  std::u16string PythonToWide(PyObject* object) const;
+  std::u16string PythonToWide(Handle object) const;
 
  private:
-  PyObject* ScalarToPython(const platform::Variant& value) const;
-  PyObject* ArrayToPython(platform::SafeArray* array, uint16_t elementType) const;
-  PyObject* DateToPython(double date) const;
-  bool PythonToDate(PyObject* object, double& date) const;
-  bool IsInstance(PyObject* object, PyTypeObject* type) const;
-  bool IsInstance(PyObject* object, PyObject* type) const;
+  Object ScalarToPython(const platform::Variant& value) const;
+  Object ArrayToPython(platform::SafeArray* array, uint16_t elementType) const;
+  Object DateToPython(double date) const;
+  bool PythonToDate(Handle object, double& date) const;
+  bool IsInstance(Handle object, PyTypeObject* type) const;
+  bool IsInstance(Handle object, Handle type) const;
 
   const PythonApi& api_;
   TDateTypes dates_;

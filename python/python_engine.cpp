@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "bindings/callback_guard.h"
 #include "platform/code_page.h"
 #include "platform/diagnostics.h"
 #include "platform/files.h"
@@ -16,7 +17,8 @@
 namespace corvane {
 
 using py::PyObject;
-using py::PyRef;
+using py::Handle;
+using py::Object;
 
 // ---- The process's engine ---------------------------------------------------------
 
@@ -47,84 +49,81 @@ TPythonEngine& GetPythonEngine() {
 
 namespace {
 
-// Runs a module function body; no C++ exception crosses the interpreter.
+// Runs a module function body through the callback guard.
 template <class Body>
 PyObject* guarded(Body body) {
   TPythonEngine* engine = nullptr;
   try {
     engine = &GetPythonEngine();
-    return body(*engine);
-  } catch (const std::exception& error) {
-    if (engine != nullptr) engine->Api().PyErr_SetString(*engine->Api().PyExc_RuntimeError, error.what());
   } catch (...) {
-    if (engine != nullptr) engine->Api().PyErr_SetString(*engine->Api().PyExc_RuntimeError, "native failure");
+    return nullptr;  // no interpreter to report to
   }
-  return nullptr;
+  return py::GuardedObject(engine->Api(), [&] { return body(*engine); });
 }
 
 PyObject* pyioWrite(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> PyObject* {
+  return guarded([&](TPythonEngine& engine) -> Object {
     const py::PythonApi& api = engine.Api();
     PyObject* text = nullptr;
-    if (!api.PyArg_ParseTuple(args, "O:write", &text)) return nullptr;
+    if (!api.PyArg_ParseTuple(args, "O:write", &text)) throw EPyErrorPending();
     if (TPythonInputOutput* io = engine.IO()) {
       if (api.PyObject_IsInstance(text, py::PythonApi::TypeObject(api.PyUnicode_Type)) == 1) {
         io->Write(engine.Converter().PythonToWide(text));
       } else {
         const std::string bytes = engine.PythonToText(text);
-        if (api.PyErr_Occurred() != nullptr) return nullptr;
+        py::ThrowIfPythonError(api);
         io->Write(platform::ansiToWide(bytes));
       }
     }
-    return engine.ReturnNone();
+    return engine.None();
   });
 }
 
 PyObject* pyioRead(PyObject*, PyObject*) {
-  return guarded([&](TPythonEngine& engine) -> PyObject* {
+  return guarded([&](TPythonEngine& engine) -> Object {
     const std::u16string text = engine.IO() ? engine.IO()->Read() : std::u16string();
     return engine.Converter().WideToPython(text);
   });
 }
 
 PyObject* pyioSetDelayWrites(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> PyObject* {
+  return guarded([&](TPythonEngine& engine) -> Object {
     int value = 0;
-    if (!engine.Api().PyArg_ParseTuple(args, "i:SetDelayWrites", &value)) return nullptr;
+    if (!engine.Api().PyArg_ParseTuple(args, "i:SetDelayWrites", &value)) throw EPyErrorPending();
     if (engine.IO()) engine.IO()->SetDelayWrites(value != 0);
-    return engine.ReturnNone();
+    return engine.None();
   });
 }
 
 PyObject* pyioSetMaxLines(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> PyObject* {
+  return guarded([&](TPythonEngine& engine) -> Object {
     int value = 0;
-    if (!engine.Api().PyArg_ParseTuple(args, "i:SetMaxLines", &value)) return nullptr;
+    if (!engine.Api().PyArg_ParseTuple(args, "i:SetMaxLines", &value)) throw EPyErrorPending();
     if (engine.IO()) engine.IO()->SetMaxLines(value);
-    return engine.ReturnNone();
+    return engine.None();
   });
 }
 
 PyObject* pyioGetTypesStats(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> PyObject* {
+  return guarded([&](TPythonEngine& engine) -> Object {
     const py::PythonApi& api = engine.Api();
     std::vector<std::string> wanted;
     const py::Py_ssize_t count = api.PyTuple_Size(args);
     for (py::Py_ssize_t i = 0; i < count; ++i) {
       wanted.push_back(engine.PythonToText(api.PyTuple_GetItem(args, i)));
-      if (api.PyErr_Occurred() != nullptr) return nullptr;
+      py::ThrowIfPythonError(api);
     }
-    PyRef list = PyRef::Steal(api, api.PyList_New(0));
+    Object list = Object::Steal(api, api.PyList_New(0));
     for (const TTypeStats& stats : engine.TypeStats()) {
       if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), stats.TypeName) == wanted.end()) continue;
-      PyRef entry = PyRef::Steal(api, api.PyTuple_New(4));
-      api.PyTuple_SetItem(entry.get(), 0, engine.TextToPython(stats.TypeName));
+      Object entry = Object::Steal(api, api.PyTuple_New(4));
+      api.PyTuple_SetItem(entry.get(), 0, engine.TextToPython(stats.TypeName).release());
       api.PyTuple_SetItem(entry.get(), 1, api.PyLong_FromLongLong(stats.InstanceCount));
       api.PyTuple_SetItem(entry.get(), 2, api.PyLong_FromLongLong(stats.CreateHits));
       api.PyTuple_SetItem(entry.get(), 3, api.PyLong_FromLongLong(stats.DeleteHits));
-      if (api.PyList_Append(list.get(), entry.get()) != 0) return nullptr;
+      if (api.PyList_Append(list.get(), entry.get()) != 0) throw EPyErrorPending();
     }
-    return list.release();
+    return list;
   });
 }
 
@@ -173,13 +172,6 @@ TkivPythonEngine::TkivPythonEngine() {
 
 void TPythonEngine::AddClient(TEngineClient& client) { clients_.push_back(&client); }
 
-void TPythonEngine::RegisterTypeStats(std::function<TTypeStats()> source) { typeStats_.push_back(std::move(source)); }
-
-std::vector<TTypeStats> TPythonEngine::TypeStats() const {
-  std::vector<TTypeStats> result;
-  for (const auto& source : typeStats_) result.push_back(source());
-  return result;
-}
 
 // ---- Loading -----------------------------------------------------------------------------
 
@@ -248,7 +240,7 @@ void TPythonEngine::Initialize() {
     SetProgramName();
     api_.Py_Initialize();
     initialized_ = true;
-    lockHolder_ = platform::currentThreadId();
+    MarkLockHeld(true);
   } catch (...) {
     std::lock_guard guard(processEngineLock);
     if (!initialized_) processEngine = nullptr;
@@ -279,7 +271,7 @@ void TPythonEngine::Finalize() {
   if (!initialized_) return;
   // The interpreter ends with a thread state of the calling thread, which
   // takes the lock from whoever holds it once they let it go.
-  if (lockHolder_ != platform::currentThreadId()) api_.PyGILState_Ensure();
+  if (!HoldsLock()) api_.PyGILState_Ensure();
   try {
     if (streamsRedirected_) RestoreStreams();
   } catch (...) {
@@ -297,7 +289,7 @@ void TPythonEngine::Finalize() {
   functionType_ = nullptr;
   api_.Py_FinalizeEx();
   initialized_ = false;
-  lockHolder_ = 0;
+  MarkLockHeld(false);
   std::lock_guard guard(processEngineLock);
   if (processEngine == this) processEngine = nullptr;
 }
@@ -322,12 +314,12 @@ void TPythonEngine::SetProgramName() {
 
 void TPythonEngine::KeepStandardTypes() {
   const auto attribute = [&](const char* module, const char* name) -> PyObject* {
-    PyRef imported = PyRef::Steal(api_, api_.PyImport_ImportModule(module));
+    Object imported = Object::Steal(api_, api_.PyImport_ImportModule(module));
     if (!imported) {
       api_.PyErr_Clear();
       return nullptr;
     }
-    PyRef value = PyRef::Steal(api_, api_.PyObject_GetAttrString(imported.get(), name));
+    Object value = Object::Steal(api_, api_.PyObject_GetAttrString(imported.get(), name));
     if (!value) {
       api_.PyErr_Clear();
       return nullptr;
@@ -346,15 +338,15 @@ void TPythonEngine::KeepStandardTypes() {
 void TPythonEngine::SetArguments() {
   // sys.argv: an empty first element and the host's own arguments; and, as
   // for a program run from a file, the current folder first on sys.path.
-  PyRef argv = PyRef::Steal(api_, api_.PyList_New(0));
+  Object argv = Object::Steal(api_, api_.PyList_New(0));
   const std::vector<std::string> arguments = platform::processArguments();
   for (size_t i = 0; i < std::max<size_t>(arguments.size(), 1); ++i) {
-    PyRef text = PyRef::Steal(api_, TextToPython(i == 0 ? std::string() : arguments[i]));
+    Object text = TextToPython(i == 0 ? std::string() : arguments[i]);
     if (text) api_.PyList_Append(argv.get(), text.get());
   }
   api_.PySys_SetObject("argv", argv.get());
   if (PyObject* path = api_.PySys_GetObject("path")) {
-    PyRef empty = PyRef::Steal(api_, TextToPython(""));
+    Object empty = TextToPython("");
     api_.PyList_Insert(path, 0, empty.get());
   }
   api_.PyErr_Clear();
@@ -384,61 +376,52 @@ void TPythonEngine::RestoreStreams() {
 
 void TPythonEngine::ExecString(std::string_view source) {
   const std::string text(source);
-  PyRef code = PyRef::Steal(api_, api_.Py_CompileString(text.c_str(), "<string>", py::kPyFileInput));
+  Object code = Object::Steal(api_, api_.Py_CompileString(text.c_str(), "<string>", py::kPyFileInput));
   if (!code) RaiseError();
   PyObject* main = api_.PyImport_AddModule(MainModuleName.c_str());  // borrowed
   if (main == nullptr) RaiseError();
   PyObject* globals = api_.PyModule_GetDict(main);  // borrowed
-  PyRef result = PyRef::Steal(api_, api_.PyEval_EvalCode(code.get(), globals, globals));
+  Object result = Object::Steal(api_, api_.PyEval_EvalCode(code.get(), globals, globals));
   if (!result) RaiseError();
 }
 
-PyObject* TPythonEngine::FindFunction(std::string_view name) {
+Object TPythonEngine::FindFunction(std::string_view name) {
   PyObject* main = api_.PyImport_AddModule(MainModuleName.c_str());
   if (main == nullptr) {
     api_.PyErr_Clear();
-    return nullptr;
+    return Object();
   }
-  PyRef value = PyRef::Steal(api_, api_.PyObject_GetAttrString(main, std::string(name).c_str()));
+  Object value = Object::Steal(api_, api_.PyObject_GetAttrString(main, std::string(name).c_str()));
   if (!value) {
     api_.PyErr_Clear();
-    return nullptr;
+    return Object();
   }
-  PyRef type = PyRef::Steal(api_, api_.PyObject_Type(value.get()));
+  Object type = Object::Steal(api_, api_.PyObject_Type(value.get()));
   const bool function = (functionType_ != nullptr && type.get() == functionType_) ||
                         type.get() == py::PythonApi::TypeObject(api_.PyCFunction_Type);
-  return function ? value.release() : nullptr;
+  return function ? value : Object();
 }
 
-py::THostVariant TPythonEngine::CallFunction(PyObject* function, std::span<PyObject* const> arguments) {
+py::THostVariant TPythonEngine::CallFunction(Handle function, std::span<const Handle> arguments) {
   if (!initialized_) throw EPythonError("Python is not properly initialized");
-  PyRef tuple = PyRef::Steal(api_, api_.PyTuple_New(static_cast<py::Py_ssize_t>(arguments.size())));
+  Object tuple = Object::Steal(api_, api_.PyTuple_New(static_cast<py::Py_ssize_t>(arguments.size())));
   if (!tuple) RaiseError();
   for (size_t i = 0; i < arguments.size(); ++i) {
-    api_.Py_IncRef(arguments[i]);
-    api_.PyTuple_SetItem(tuple.get(), static_cast<py::Py_ssize_t>(i), arguments[i]);
+    api_.PyTuple_SetItem(tuple.get(), static_cast<py::Py_ssize_t>(i), Object::Borrow(api_, arguments[i]).release());
   }
-  PyRef result = PyRef::Steal(api_, api_.PyObject_Call(function, tuple.get(), nullptr));
+  Object result = Object::Steal(api_, api_.PyObject_Call(function.ptr(), tuple.get(), nullptr));
   if (!result || api_.PyErr_Occurred() != nullptr) RaiseError();
   py::THostVariant value = PythonToVariant(result.get());
   CheckError();
   return value;
 }
 
-PyObject* TPythonEngine::ReturnNone() {
-  api_.Py_IncRef(api_.None());
-  return api_.None();
-}
-
-void TPythonEngine::CheckError() {
-  if (api_.PyErr_Occurred() != nullptr) RaiseError();
-}
 
 // ---- Errors --------------------------------------------------------------------------------
 
-std::string TPythonEngine::ObjectText(PyObject* object) const {
-  if (object == nullptr) return {};
-  PyRef text = PyRef::Steal(api_, api_.PyObject_Str(object));
+std::string TPythonEngine::ObjectText(Handle object) const {
+  if (!object) return {};
+  Object text = Object::Steal(api_, api_.PyObject_Str(object.ptr()));
   if (!text) {
     api_.PyErr_Clear();
     return {};
@@ -460,19 +443,19 @@ void TPythonEngine::PrintException(PyObject* type, PyObject* value, PyObject* tr
   PyObject* hook = api_.PySys_GetObject("excepthook");  // borrowed
   bool shown = false;
   if (hook != nullptr && hook != none) {
-    PyRef arguments = PyRef::Steal(api_, api_.PyTuple_New(3));
+    Object arguments = Object::Steal(api_, api_.PyTuple_New(3));
     PyObject* items[] = {type, value ? value : none, traceback ? traceback : none};
     for (py::Py_ssize_t i = 0; i < 3; ++i) {
       api_.Py_IncRef(items[i]);
       api_.PyTuple_SetItem(arguments.get(), i, items[i]);
     }
-    PyRef result = PyRef::Steal(api_, api_.PyObject_Call(hook, arguments.get(), nullptr));
+    Object result = Object::Steal(api_, api_.PyObject_Call(hook, arguments.get(), nullptr));
     shown = static_cast<bool>(result);
     if (!shown) {
       PyObject *hookType = nullptr, *hookValue = nullptr, *hookTrace = nullptr;
       api_.PyErr_Fetch(&hookType, &hookValue, &hookTrace);
       api_.PyErr_NormalizeException(&hookType, &hookValue, &hookTrace);
-      PyRef t = PyRef::Steal(api_, hookType), v = PyRef::Steal(api_, hookValue), tb = PyRef::Steal(api_, hookTrace);
+      Object t = Object::Steal(api_, hookType), v = Object::Steal(api_, hookValue), tb = Object::Steal(api_, hookTrace);
       if (t) api_.PyErr_Display(t.get(), v ? v.get() : none, tb ? tb.get() : none);
     }
   }
@@ -489,14 +472,14 @@ void TPythonEngine::RaiseError() {
       api_.PyErr_Clear();
       throw EPythonError("RaiseError: could'nt fetch last exception");
     }
-    PyRef keptType = PyRef::Borrow(api_, lastType);
-    PyRef keptValue = PyRef::Borrow(api_, api_.PySys_GetObject("last_value"));
+    Object keptType = Object::Borrow(api_, lastType);
+    Object keptValue = Object::Borrow(api_, api_.PySys_GetObject("last_value"));
     ThrowTranslated(keptType.get(), keptValue.get());
   }
   api_.PyErr_NormalizeException(&type, &value, &traceback);
-  PyRef keptType = PyRef::Steal(api_, type);
-  PyRef keptValue = PyRef::Steal(api_, value);
-  PyRef keptTrace = PyRef::Steal(api_, traceback);
+  Object keptType = Object::Steal(api_, type);
+  Object keptValue = Object::Steal(api_, value);
+  Object keptTrace = Object::Steal(api_, traceback);
   PrintException(keptType.get(), keptValue.get(), keptTrace.get());
   ThrowTranslated(keptType.get(), keptValue.get());
 }
@@ -575,7 +558,7 @@ std::string trimmed(std::string text) {
 void TPythonEngine::ThrowTranslated(PyObject* type, PyObject* value) {
   std::string typeName;
   if (api_.PyObject_IsInstance(type, py::PythonApi::TypeObject(api_.PyType_Type)) == 1) {
-    PyRef name = PyRef::Steal(api_, api_.PyObject_GetAttrString(type, "__name__"));
+    Object name = Object::Steal(api_, api_.PyObject_GetAttrString(type, "__name__"));
     typeName = name ? ObjectText(name.get()) : ObjectText(type);
   } else {
     typeName = ObjectText(type);
@@ -610,7 +593,7 @@ void TPythonEngine::ThrowTranslated(PyObject* type, PyObject* value) {
         lineText = text(api_.PyTuple_GetItem(details, 3));
       }
     } else if (value != nullptr) {
-      const auto attribute = [&](const char* name) { return PyRef::Steal(api_, api_.PyObject_GetAttrString(value, name)); };
+      const auto attribute = [&](const char* name) { return Object::Steal(api_, api_.PyObject_GetAttrString(value, name)); };
       fileName = text(attribute("filename").get());
       lineText = text(attribute("text").get());
       offset = number(attribute("offset").get());
@@ -635,41 +618,6 @@ void TPythonEngine::ThrowTranslated(PyObject* type, PyObject* value) {
     fill(EPySyntaxError(syntaxMessage, typeName, valueText));
   }
   throw EPyExecError(message, typeName, valueText);
-}
-
-// ---- Values --------------------------------------------------------------------------------
-
-py::TValueConverter TPythonEngine::Converter() const {
-  return py::TValueConverter(api_, dateTypes_, DatetimeConversionMode);
-}
-PyObject* TPythonEngine::VariantToPython(const platform::Variant& value) const {
-  return Converter().VariantToPython(value);
-}
-py::THostVariant TPythonEngine::PythonToVariant(PyObject* object) const { return Converter().PythonToVariant(object); }
-std::string TPythonEngine::PythonToText(PyObject* object) const { return Converter().PythonToText(object); }
-PyObject* TPythonEngine::TextToPython(std::string_view text) const { return Converter().TextToPython(text); }
-
-// ---- The interpreter lock ------------------------------------------------------------------
-
-py::PyGILState_STATE TPythonEngine::Lock() {
-  const py::PyGILState_STATE state = api_.PyGILState_Ensure();
-  if (state == py::PyGILState_UNLOCKED) lockHolder_ = platform::currentThreadId();
-  return state;
-}
-
-void TPythonEngine::Unlock(py::PyGILState_STATE state) {
-  if (state == py::PyGILState_UNLOCKED) lockHolder_ = 0;
-  api_.PyGILState_Release(state);
-}
-
-py::PyThreadState* TPythonEngine::SaveThread() {
-  lockHolder_ = 0;
-  return api_.PyEval_SaveThread();
-}
-
-void TPythonEngine::RestoreThread(py::PyThreadState* state) {
-  api_.PyEval_RestoreThread(state);
-  lockHolder_ = platform::currentThreadId();
 }
 
 }  // namespace corvane

@@ -19,36 +19,28 @@
 #include <string_view>
 #include <vector>
 
+#include "bindings/engine_client.h"
+#include "bindings/py_object.h"
 #include "bindings/python_api.h"
+#include "bindings/python_errors.h"
+#include "bindings/python_interface.h"
+#include "bindings/python_module.h"
 #include "bindings/value_conversion.h"
 #include "common/exceptions.h"
 #include "platform/dynamic_library.h"
-#include "python/python_errors.h"
 #include "python/python_io.h"
-#include "python/python_module.h"
 
 namespace corvane {
 
-// Live-instance statistics of a script type, for pyio.GetTypesStats.
-struct TTypeStats {
-  std::string TypeName;
-  int32_t InstanceCount = 0;
-  int32_t CreateHits = 0;
-  int32_t DeleteHits = 0;
-};
-
-class TPythonEngine {
+class TPythonEngine : public TPythonInterface {
  public:
   TPythonEngine();
-  TPythonEngine(const TPythonEngine&) = delete;
-  TPythonEngine& operator=(const TPythonEngine&) = delete;
-  virtual ~TPythonEngine();
+  ~TPythonEngine() override;
 
   // ---- Settings
   std::string DllName = "python27.dll";
   std::string DllPath;               // folder of the library; empty: the registered one
   std::string RegVersion = "2.7";
-  int32_t APIVersion = py::kPythonApiVersion;
   bool UseLastKnownVersion = true;
   std::string ProgramName;           // empty: the host executable's path
   std::vector<std::string> InitScript;  // lines of 8-bit text
@@ -57,7 +49,6 @@ class TPythonEngine {
   bool InitThreads = false;
   bool FatalMsgDlg = true;            // show load failures in a message box
   bool AutoUnload = true;
-  py::TDatetimeConversionMode DatetimeConversionMode = py::dcmToTuple;
   // Runs after the initialisation script, with the interpreter lock held.
   std::function<void(TPythonEngine& engine)> OnAfterInit;
 
@@ -71,8 +62,6 @@ class TPythonEngine {
   void AddClient(TEngineClient& client);   // in initialisation order
   void SetIO(TPythonInputOutput* io) { io_ = io; }
   TPythonInputOutput* IO() const { return io_; }
-  void RegisterTypeStats(std::function<TTypeStats()> source);
-  std::vector<TTypeStats> TypeStats() const;
 
   // ---- Life cycle
   // Loads the library, binds the API and initialises the interpreter. Load
@@ -83,40 +72,19 @@ class TPythonEngine {
   bool IsHandleValid() const { return library_.loaded(); }
   bool Initialized() const { return initialized_; }
   const std::string& LastLoadError() const { return lastLoadError_; }
-  const py::PythonApi& Api() const { return api_; }
 
   // ---- Running code (the interpreter lock held)
   // Executes source text (UTF-8) as file input in the __main__ namespace.
   void ExecString(std::string_view source);
-  // A module-level function (Python or built-in) of __main__: a new
-  // reference, or null.
-  py::PyObject* FindFunction(std::string_view name);
-  // Calls with positional arguments (borrowed) and converts the result.
-  py::THostVariant CallFunction(py::PyObject* function, std::span<py::PyObject* const> arguments);
-  py::PyObject* ReturnNone();
+  // A module-level function (Python or built-in) of __main__, or an empty
+  // object.
+  py::Object FindFunction(std::string_view name);
+  // Calls with positional arguments and converts the result.
+  py::THostVariant CallFunction(py::Handle function, std::span<const py::Handle> arguments);
   // Turns the pending Python error (or the last one stored) into the
   // matching host-side exception, after printing its traceback to
   // sys.stderr. A SystemExit becomes EPySystemExit: it never ends the host.
-  [[noreturn]] void RaiseError();
-  void CheckError();  // raises when a Python error is pending
-
-  // ---- Values (the interpreter lock held)
-  py::PyObject* VariantToPython(const platform::Variant& value) const;
-  py::THostVariant PythonToVariant(py::PyObject* object) const;
-  std::string PythonToText(py::PyObject* object) const;
-  py::PyObject* TextToPython(std::string_view text) const;
-  py::TValueConverter Converter() const;
-
-  // ---- The interpreter lock
-  // Lock gives the calling thread a thread state of its own (made on first
-  // use, kept while nested) and the lock; Unlock gives both back. Any thread
-  // may call them, in matching pairs.
-  py::PyGILState_STATE Lock();
-  void Unlock(py::PyGILState_STATE state);
-  // Release and retake the lock with a saved thread state, on the thread
-  // that saved it.
-  py::PyThreadState* SaveThread();
-  void RestoreThread(py::PyThreadState* state);
+  [[noreturn]] void RaiseError() override;
 
  protected:
   virtual void Initialize();
@@ -130,11 +98,10 @@ class TPythonEngine {
   void SetArguments();
   void KeepStandardTypes();
   [[noreturn]] void ThrowTranslated(py::PyObject* type, py::PyObject* value);
-  std::string ObjectText(py::PyObject* object) const;
+  std::string ObjectText(py::Handle object) const;
   void PrintException(py::PyObject* type, py::PyObject* value, py::PyObject* traceback);
 
   platform::DynamicLibrary library_;
-  py::PythonApi api_;
   std::string lastLoadError_;
   int32_t major_ = 2;
   int32_t minor_ = 7;
@@ -142,13 +109,10 @@ class TPythonEngine {
   std::string builtins_ = "__builtin__";
   bool initialized_ = false;
   bool streamsRedirected_ = false;
-  std::atomic<uint32_t> lockHolder_{0};  // thread holding the interpreter lock through this engine, 0 for none
   std::vector<TEngineClient*> clients_;
   TPythonInputOutput* io_ = nullptr;
   std::unique_ptr<TPythonModule> pyio_;
-  std::vector<std::function<TTypeStats()>> typeStats_;
-  std::vector<py::PyRef> kept_;  // standard types used by conversions and lookups
-  py::TDateTypes dateTypes_;
+  std::vector<py::Object> kept_;  // standard types used by conversions and lookups
   py::PyObject* functionType_ = nullptr;
   std::vector<py::PyWideChar> programName_;  // the runtime keeps a pointer to it
 };

@@ -33,21 +33,22 @@ class ValueConversion : public ::testing::Test {
   // "type repr" of the Python object a host value becomes.
   std::string ToPython(const Variant& value, TDatetimeConversionMode mode = dcmToTuple) {
     TValueConverter converter(api(), Dates(), mode);
-    PyRef object = PyRef::Steal(api(), converter.VariantToPython(value));
+    Object object = converter.VariantToPython(value);
     if (!object) return "<null>";
     return Describe(object.get());
   }
   std::string Describe(PyObject* object) {
-    PyRef function = PyRef::Steal(api(), engine().FindFunction("Describe"));
-    THostVariant text = engine().CallFunction(function.get(), std::span<PyObject* const>(&object, 1));
+    Object function = engine().FindFunction("Describe");
+    const Handle argument(object);
+    THostVariant text = engine().CallFunction(function, std::span<const Handle>(&argument, 1));
     const platform::Bstr chars = text.raw().bstrVal;
     const std::u16string wide = chars ? std::u16string(chars, platform::sysStringLen(chars)) : std::u16string();
     return platform::wideToUtf8(wide);
   }
-  PyRef Eval(const std::string& expression) {
-    PyRef code = PyRef::Steal(api(), api().Py_CompileString(expression.c_str(), "<test>", 258 /* eval input */));
+  Object Eval(const std::string& expression) {
+    Object code = Object::Steal(api(), api().Py_CompileString(expression.c_str(), "<test>", 258 /* eval input */));
     PyObject* globals = api().PyModule_GetDict(api().PyImport_AddModule("__main__"));
-    PyRef value = PyRef::Steal(api(), code ? api().PyEval_EvalCode(code.get(), globals, globals) : nullptr);
+    Object value = Object::Steal(api(), code ? api().PyEval_EvalCode(code.get(), globals, globals) : nullptr);
     if (!value) engine().RaiseError();
     return value;
   }
@@ -78,7 +79,7 @@ class ValueConversion : public ::testing::Test {
   }
 
   static std::unique_ptr<testing::TestEngine> shared_;
-  std::vector<PyRef> kept_;
+  std::vector<Object> kept_;
 };
 
 std::unique_ptr<testing::TestEngine> ValueConversion::shared_;
@@ -329,7 +330,7 @@ TEST_F(ValueConversion, TextsGoThroughTheAnsiCodePageAndBytesStopAtZero) {
   api().PyErr_Clear();
 
   const std::string ansi = platform::wideToAnsi(u"caf\u00e9");
-  PyRef text = PyRef::Steal(api(), engine().TextToPython(ansi));
+  Object text = engine().TextToPython(ansi);
   EXPECT_EQ(Describe(text.get()), "str 'caf\u00e9'");
   EXPECT_EQ(engine().PythonToText(text.get()), ansi);
   try {

@@ -27,11 +27,10 @@ TEST(PythonEngine, RunsTheScriptAsMainAndCallsItsFunctions) {
   EXPECT_EQ(t.CallText("Greet", {"world"}), "hello world");
 
   // Only functions and built-in functions count.
-  py::PyRef builtin = py::PyRef::Steal(t.engine.Api(), t.engine.FindFunction("Builtin"));
-  EXPECT_TRUE(builtin);
-  EXPECT_EQ(t.engine.FindFunction("NotAFunction"), nullptr);
-  EXPECT_EQ(t.engine.FindFunction("callable_instance"), nullptr);
-  EXPECT_EQ(t.engine.FindFunction("Missing"), nullptr);
+  EXPECT_TRUE(t.engine.FindFunction("Builtin"));
+  EXPECT_FALSE(t.engine.FindFunction("NotAFunction"));
+  EXPECT_FALSE(t.engine.FindFunction("callable_instance"));
+  EXPECT_FALSE(t.engine.FindFunction("Missing"));
   EXPECT_EQ(t.engine.Api().PyErr_Occurred(), nullptr);
 
   // sys.argv starts with an empty element, and the script's folder rules
@@ -194,7 +193,7 @@ TEST(PythonEngine, ARestartStartsAFreshInterpreter) {
                   "    return '%s %s %s' % (hasattr(sys, 'corvane_marker'), 'old_name' in globals(), 'json' in sys.modules)"});
     t.engine.LoadDll();
     EXPECT_EQ(t.CallText("State"), "False False False");
-    EXPECT_EQ(t.engine.FindFunction("Count"), nullptr);
+    EXPECT_FALSE(t.engine.FindFunction("Count"));
   }
   // The old script again, now ended from another thread than the one that
   // started it: it runs from the top once more.

@@ -132,8 +132,8 @@ TEST(ScriptOutput, AScriptsStreamsReachTheRedirector) {
   CORVANE_REQUIRE_PYTHON();
   testing::TestEngine t({"import sys, pyio", "print('a\\r\\nb')", "sys.stderr.write('to stderr\\n')",
                          "line = sys.stdin.readline()", "print('read %r' % line)", "print('no line feed', end='')"});
-  t.engine.RegisterTypeStats([] { return TTypeStats{"kivParamsList", 2, 5, 3}; });
-  t.engine.RegisterTypeStats([] { return TTypeStats{"FIFOStream", 0, 1, 1}; });
+  t.engine.RegisterTypeStats([] { return std::vector<TTypeStats>{{"kivParamsList", 2, 5, 3}}; });
+  t.engine.RegisterTypeStats([] { return std::vector<TTypeStats>{{"FIFOStream", 0, 1, 1}}; });
   t.engine.LoadDll();
   EXPECT_EQ(t.output, (std::vector<std::string>{"a", "b", "to stderr", "read ''"}));
   t.engine.ExecString("print(' and then')");

@@ -55,15 +55,15 @@ class TestEngine {
 
   // Runs a function of the script with text arguments.
   py::THostVariant Call(const char* name, std::vector<std::string> arguments = {}) {
-    py::PyRef function = py::PyRef::Steal(engine.Api(), engine.FindFunction(name));
+    py::Object function = engine.FindFunction(name);
     if (!function) throw Exception(std::string("no function ") + name);
-    std::vector<py::PyRef> objects;
-    std::vector<py::PyObject*> raw;
+    std::vector<py::Object> objects;
+    std::vector<py::Handle> handles;
     for (const std::string& argument : arguments) {
-      objects.push_back(py::PyRef::Steal(engine.Api(), engine.TextToPython(argument)));
-      raw.push_back(objects.back().get());
+      objects.push_back(engine.TextToPython(argument));
+      handles.push_back(objects.back());
     }
-    return engine.CallFunction(function.get(), raw);
+    return engine.CallFunction(function, handles);
   }
   // The text of a str result.
   std::string CallText(const char* name, std::vector<std::string> arguments = {}) {

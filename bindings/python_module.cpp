@@ -1,5 +1,5 @@
 // Extension modules published by the engine's clients.
-#include "python/python_module.h"
+#include "bindings/python_module.h"
 
 #include "python/python_engine.h"
 
@@ -14,7 +14,15 @@ void TPythonModule::AddMethod(std::string name, py::PyCFunction function, std::s
   methods_.push_back({namePtr, function, py::kMethVarargs, docPtr});
 }
 
-void TPythonModule::Initialize(TPythonEngine& engine) {
+void TPythonModule::AddMethodWithKeywords(std::string name, py::PyCFunctionWithKeywords function,
+                                          std::string docString) {
+  const char* namePtr = texts_.emplace_back(std::move(name)).c_str();
+  const char* docPtr = texts_.emplace_back(std::move(docString)).c_str();
+  methods_.push_back({namePtr, reinterpret_cast<py::PyCFunction>(reinterpret_cast<void*>(function)),
+                      py::kMethVarargs | py::kMethKeywords, docPtr});
+}
+
+void TPythonModule::Initialize(TPythonInterface& engine) {
   const py::PythonApi& api = engine.Api();
   methods_.clear();
   texts_.clear();
@@ -26,7 +34,7 @@ void TPythonModule::Initialize(TPythonEngine& engine) {
   definition_.m_doc = doc_.empty() ? nullptr : doc_.c_str();
   definition_.m_size = -1;
   definition_.m_methods = methods_.data();
-  py::PyRef module = py::PyRef::Steal(api, api.PyModule_Create2(&definition_, engine.APIVersion));
+  py::Object module = py::Object::Steal(api, api.PyModule_Create2(&definition_, engine.APIVersion));
   if (!module) engine.RaiseError();
   if (api.PyDict_SetItemString(api.PyImport_GetModuleDict(), name_.c_str(), module.get()) != 0) engine.RaiseError();
   // The module dictionary keeps the module alive until the interpreter ends.

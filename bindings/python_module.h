@@ -1,7 +1,5 @@
-// Clients of the engine: objects that publish something into the
-// interpreter when it starts (extension modules, script types) and withdraw
-// it before the interpreter ends. TPythonModule publishes one extension
-// module whose functions are native callbacks.
+// TPythonModule, the engine client that publishes one extension module
+// whose functions are native callbacks.
 #pragma once
 
 #include <deque>
@@ -9,23 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "bindings/engine_client.h"
+#include "bindings/py_object.h"
 #include "bindings/python_api.h"
 
 namespace corvane {
-
-class TPythonEngine;
-
-class TEngineClient {
- public:
-  virtual ~TEngineClient() = default;
-  // Called with the interpreter lock held.
-  virtual void Initialize(TPythonEngine& engine) = 0;
-  virtual void Finalize() = 0;
-  bool Initialized() const { return initialized_; }
-
- protected:
-  bool initialized_ = false;
-};
 
 // The module definition and method table must outlive the interpreter's
 // module object, so a module client is destroyed only after the engine
@@ -38,12 +24,13 @@ class TPythonModule : public TEngineClient {
   // Fills the method table; runs when the module initialises.
   std::function<void(TPythonModule& module)> OnInitialization;
   void AddMethod(std::string name, py::PyCFunction function, std::string docString);
+  void AddMethodWithKeywords(std::string name, py::PyCFunctionWithKeywords function, std::string docString);
 
   // Creates the module and enters it in the interpreter's module dictionary,
   // so that "import <name>" finds it.
-  void Initialize(TPythonEngine& engine) override;
+  void Initialize(TPythonInterface& engine) override;
   void Finalize() override;
-  py::PyObject* Module() const { return module_; }  // borrowed
+  py::Handle Module() const { return module_; }
 
  private:
   std::string name_;

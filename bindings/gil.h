@@ -1,0 +1,36 @@
+// Scoped holds of the interpreter lock. TGilAcquire takes it for the calling
+// thread (with a thread state of that thread's own) and gives it back when
+// the scope ends; TGilRelease lets go of it around blocking work or a call
+// into the host and takes it back on the same thread. The interpreter lock is
+// the innermost lock: never take another lock while holding it.
+#pragma once
+
+#include "bindings/python_interface.h"
+
+namespace corvane::py {
+
+class TGilAcquire {
+ public:
+  explicit TGilAcquire(TPythonInterface& engine) : engine_(engine), state_(engine.Lock()) {}
+  TGilAcquire(const TGilAcquire&) = delete;
+  TGilAcquire& operator=(const TGilAcquire&) = delete;
+  ~TGilAcquire() { engine_.Unlock(state_); }
+
+ private:
+  TPythonInterface& engine_;
+  PyGILState_STATE state_;
+};
+
+class TGilRelease {
+ public:
+  explicit TGilRelease(TPythonInterface& engine) : engine_(engine), saved_(engine.SaveThread()) {}
+  TGilRelease(const TGilRelease&) = delete;
+  TGilRelease& operator=(const TGilRelease&) = delete;
+  ~TGilRelease() { engine_.RestoreThread(saved_); }
+
+ private:
+  TPythonInterface& engine_;
+  PyThreadState* saved_;
+};
+
+}  // namespace corvane::py

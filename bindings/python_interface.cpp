@@ -1,0 +1,54 @@
+// Values, the interpreter lock and type statistics of the engine interface.
+#include "bindings/python_interface.h"
+
+#include "platform/thread.h"
+
+namespace corvane {
+
+py::Object TPythonInterface::VariantToPython(const platform::Variant& value) const {
+  return Converter().VariantToPython(value);
+}
+py::THostVariant TPythonInterface::PythonToVariant(py::Handle object) const {
+  return Converter().PythonToVariant(object.ptr());
+}
+std::string TPythonInterface::PythonToText(py::Handle object) const { return Converter().PythonToText(object.ptr()); }
+py::Object TPythonInterface::TextToPython(std::string_view text) const { return Converter().TextToPython(text); }
+
+py::PyGILState_STATE TPythonInterface::Lock() {
+  const py::PyGILState_STATE state = api_.PyGILState_Ensure();
+  if (state == py::PyGILState_UNLOCKED) lockHolder_ = platform::currentThreadId();
+  return state;
+}
+
+void TPythonInterface::Unlock(py::PyGILState_STATE state) {
+  if (state == py::PyGILState_UNLOCKED) lockHolder_ = 0;
+  api_.PyGILState_Release(state);
+}
+
+py::PyThreadState* TPythonInterface::SaveThread() {
+  lockHolder_ = 0;
+  return api_.PyEval_SaveThread();
+}
+
+void TPythonInterface::RestoreThread(py::PyThreadState* state) {
+  api_.PyEval_RestoreThread(state);
+  lockHolder_ = platform::currentThreadId();
+}
+
+void TPythonInterface::MarkLockHeld(bool held) { lockHolder_ = held ? platform::currentThreadId() : 0; }
+
+bool TPythonInterface::HoldsLock() const { return lockHolder_ == platform::currentThreadId(); }
+
+void TPythonInterface::RegisterTypeStats(std::function<std::vector<TTypeStats>()> source) {
+  typeStats_.push_back(std::move(source));
+}
+
+std::vector<TTypeStats> TPythonInterface::TypeStats() const {
+  std::vector<TTypeStats> result;
+  for (const auto& source : typeStats_) {
+    for (TTypeStats& stats : source()) result.push_back(std::move(stats));
+  }
+  return result;
+}
+
+}  // namespace corvane

@@ -1,0 +1,86 @@
+// What every client of the embedded interpreter needs of the engine: the
+// bound runtime functions, value conversion, the interpreter lock and error
+// translation. The engine (python/) is one; script types and extension
+// modules (bindings/) know the interpreter only through this interface.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bindings/py_object.h"
+#include "bindings/python_api.h"
+#include "bindings/value_conversion.h"
+
+namespace corvane {
+
+// Live-instance statistics of a script type, for pyio.GetTypesStats.
+struct TTypeStats {
+  std::string TypeName;
+  int32_t InstanceCount = 0;
+  int32_t CreateHits = 0;
+  int32_t DeleteHits = 0;
+};
+
+class TPythonInterface {
+ public:
+  TPythonInterface() = default;
+  TPythonInterface(const TPythonInterface&) = delete;
+  TPythonInterface& operator=(const TPythonInterface&) = delete;
+  virtual ~TPythonInterface() = default;
+
+  int32_t APIVersion = py::kPythonApiVersion;
+  py::TDatetimeConversionMode DatetimeConversionMode = py::dcmToTuple;
+
+  const py::PythonApi& Api() const { return api_; }
+
+  // ---- Values (the interpreter lock held)
+  py::TValueConverter Converter() const { return py::TValueConverter(api_, dateTypes_, DatetimeConversionMode); }
+  py::Object VariantToPython(const platform::Variant& value) const;
+  py::THostVariant PythonToVariant(py::Handle object) const;
+  // "" with a TypeError set for anything but str and bytes.
+  std::string PythonToText(py::Handle object) const;
+  py::Object TextToPython(std::string_view text) const;
+  py::Object None() const { return py::Object::Borrow(api_, api_.None()); }
+  py::Object Bool(bool value) const { return py::Object::Borrow(api_, value ? api_.True() : api_.False()); }
+
+  // ---- Errors
+  // Turns the pending Python error into a host-side exception.
+  [[noreturn]] virtual void RaiseError() = 0;
+  void CheckError() {
+    if (api_.PyErr_Occurred() != nullptr) RaiseError();
+  }
+
+  // ---- The interpreter lock
+  // Lock gives the calling thread a thread state of its own (made on first
+  // use, kept while nested) and the lock; Unlock gives both back. Any thread
+  // may call them, in matching pairs (use the scoped types of gil.h).
+  py::PyGILState_STATE Lock();
+  void Unlock(py::PyGILState_STATE state);
+  // Release and retake the lock with a saved thread state, on the thread
+  // that saved it.
+  py::PyThreadState* SaveThread();
+  void RestoreThread(py::PyThreadState* state);
+  // True on the thread that holds the lock through this interface.
+  bool HoldsLock() const;
+
+  // ---- Script type statistics
+  void RegisterTypeStats(std::function<std::vector<TTypeStats>()> source);
+  std::vector<TTypeStats> TypeStats() const;
+
+ protected:
+  // For the engine, which takes and ends the interpreter outside Lock.
+  void MarkLockHeld(bool held);
+
+  py::PythonApi api_;
+  py::TDateTypes dateTypes_;
+
+ private:
+  std::atomic<uint32_t> lockHolder_{0};  // thread holding the lock through this interface, 0 for none
+  std::vector<std::function<std::vector<TTypeStats>()>> typeStats_;
+};
+
+}  // namespace corvane
