@@ -117,6 +117,7 @@ enum TypeSlot : int {
   kSlotTpIter = 62,
   kSlotTpIternext = 63,
   kSlotTpMethods = 64,
+  kSlotTpNew = 65,
   kSlotTpRepr = 66,
   kSlotTpRichcompare = 67,
   kSlotTpStr = 70,

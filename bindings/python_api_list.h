@@ -81,7 +81,9 @@
   X(PyObject*, PyBool_FromLong, (long))                                                   \
   X(int, PyDict_Next, (PyObject*, Py_ssize_t*, PyObject**, PyObject**))                   \
   X(PyObject*, PyErr_NoMemory, ())                                                        \
-  X(PyObject*, PyCFunction_NewEx, (PyMethodDef*, PyObject*, PyObject*))
+  X(PyObject*, PyCFunction_NewEx, (PyMethodDef*, PyObject*, PyObject*))                  \
+  X(PyObject*, PyCapsule_New, (void*, const char*, void (*)(PyObject*)))                  \
+  X(void*, PyCapsule_GetPointer, (PyObject*, const char*))
 
 // Bound when exported; runtimes may drop them from their exports.
 #define CORVANE_PYTHON_OPTIONAL_FUNCTIONS(X) X(void, Py_SetProgramName, (const PyWideChar*))

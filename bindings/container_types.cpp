@@ -1,0 +1,193 @@
+// Container objects (what a property such as Items returns) and iterators
+// over a container access. Both refer to the native container, so both are
+// linked to its guard and die with it.
+#include "bindings/callback_guard.h"
+#include "bindings/python_errors.h"
+#include "bindings/wrapper.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace corvane::py {
+
+namespace {
+
+struct TContainerObject {
+  TNativeRefObject Base;
+  const TContainerAccessDef* Access;
+  void* Native;
+  Py_ssize_t Position;  // iterators: the next index
+};
+
+TContainerObject* asContainer(PyObject* object) { return reinterpret_cast<TContainerObject*>(object); }
+
+TTypeCounters& countersOf(PyObject* object);
+
+TContainerObject& bound(PyObject* object) {
+  TContainerObject* self = asContainer(object);
+  if (!self->Base.Link.Alive())
+    throw EPyReferenceError(std::string("The native container of this ") + self->Access->Name + " no longer exists");
+  return *self;
+}
+
+TAccessTarget targetOf(const TContainerObject& self) {
+  return {self.Base.Wrapper, self.Native, self.Base.Link.Guard};
+}
+
+void containerDealloc(PyObject* object) {
+  TContainerObject* self = asContainer(object);
+  const PythonApi* api = self->Base.Api;
+  TNativeGuard::Unlink(self->Base.Link);
+  countersOf(object).Delete();
+  PyObject* type = reinterpret_cast<PyObject*>(object->ob_type);
+  api->PyObject_Free(object);
+  api->Py_DecRef(type);
+}
+
+PyObject* containerRepr(PyObject* object) {
+  TContainerObject* self = asContainer(object);
+  return GuardedObject(*self->Base.Api, [&] {
+    char address[32];
+    std::snprintf(address, sizeof address, "%" PRIXPTR, reinterpret_cast<uintptr_t>(object));
+    return self->Base.Wrapper->Engine().TextToPython(std::string("<Container access ") + self->Access->Name +
+                                                      " at " + address + ">");
+  });
+}
+
+Py_ssize_t containerLength(PyObject* object) {
+  return Guarded(*asContainer(object)->Base.Api, Py_ssize_t{-1}, [&] {
+    TContainerObject& self = bound(object);
+    return self.Access->Count(targetOf(self));
+  });
+}
+
+PyObject* containerItem(PyObject* object, Py_ssize_t index) {
+  return GuardedObject(*asContainer(object)->Base.Api, [&] {
+    TContainerObject& self = bound(object);
+    const TAccessTarget target = targetOf(self);
+    CheckIndex(index, self.Access->Count(target));
+    return self.Access->Item(target, index);
+  });
+}
+
+int containerStore(PyObject* object, Py_ssize_t index, PyObject* value) {
+  return Guarded(*asContainer(object)->Base.Api, -1, [&] {
+    TContainerObject& self = bound(object);
+    if (self.Access->Store == nullptr)
+      throw EPySystemError(std::string("Container ") + self.Access->Name + " does not support indexed write (f[i] = x)");
+    const TAccessTarget target = targetOf(self);
+    CheckIndex(index, self.Access->Count(target));
+    self.Access->Store(target, index, value);
+    return 0;
+  });
+}
+
+int containerContains(PyObject* object, PyObject* value) {
+  return Guarded(*asContainer(object)->Base.Api, -1, [&] {
+    TContainerObject& self = bound(object);
+    if (self.Access->IndexOf == nullptr)
+      throw EPySystemError(std::string("Container ") + self.Access->Name + " does not support the Contains protocol");
+    return self.Access->IndexOf(targetOf(self), value) >= 0 ? 1 : 0;
+  });
+}
+
+PyObject* containerIter(PyObject* object) {
+  return GuardedObject(*asContainer(object)->Base.Api, [&] {
+    TContainerObject& self = bound(object);
+    return NewIterator(*self.Base.Wrapper, *self.Access, targetOf(self));
+  });
+}
+
+PyObject* iteratorSelf(PyObject* object) {
+  asContainer(object)->Base.Api->Py_IncRef(object);
+  return object;
+}
+
+PyObject* iteratorNext(PyObject* object) {
+  return GuardedObject(*asContainer(object)->Base.Api, [&] {
+    TContainerObject& self = bound(object);
+    const TAccessTarget target = targetOf(self);
+    // The count is read at every step, so items appended meanwhile are visited.
+    if (self.Position >= self.Access->Count(target)) throw EPyStopIteration("StopIteration");
+    return self.Access->Item(target, self.Position++);
+  });
+}
+
+TAuxiliaryTypeDef makeContainerDef() {
+  TAuxiliaryTypeDef def;
+  def.TypeName = "Container";
+  def.BasicSize = sizeof(TContainerObject);
+  def.Published = false;
+  def.Slots = {
+      {kSlotTpDealloc, reinterpret_cast<void*>(&containerDealloc)},
+      {kSlotTpNew, reinterpret_cast<void*>(&RefuseConstruction)},
+      {kSlotTpRepr, reinterpret_cast<void*>(&containerRepr)},
+      {kSlotTpIter, reinterpret_cast<void*>(&containerIter)},
+      {kSlotSqLength, reinterpret_cast<void*>(&containerLength)},
+      {kSlotSqItem, reinterpret_cast<void*>(&containerItem)},
+      {kSlotSqAssItem, reinterpret_cast<void*>(&containerStore)},
+      {kSlotSqContains, reinterpret_cast<void*>(&containerContains)},
+      {kSlotTpDoc, const_cast<char*>("Container of the items of a native object")},
+  };
+  return def;
+}
+
+TAuxiliaryTypeDef makeIteratorDef() {
+  TAuxiliaryTypeDef def;
+  def.TypeName = "Iterator";
+  def.BasicSize = sizeof(TContainerObject);
+  def.Published = false;
+  def.Slots = {
+      {kSlotTpDealloc, reinterpret_cast<void*>(&containerDealloc)},
+      {kSlotTpNew, reinterpret_cast<void*>(&RefuseConstruction)},
+      {kSlotTpIter, reinterpret_cast<void*>(&iteratorSelf)},
+      {kSlotTpIternext, reinterpret_cast<void*>(&iteratorNext)},
+      {kSlotTpDoc, const_cast<char*>("Iterator over the items of a native object")},
+  };
+  return def;
+}
+
+const TAuxiliaryTypeDef& containerDef() {
+  static const TAuxiliaryTypeDef def = makeContainerDef();
+  return def;
+}
+
+const TAuxiliaryTypeDef& iteratorDef() {
+  static const TAuxiliaryTypeDef def = makeIteratorDef();
+  return def;
+}
+
+TTypeCounters& countersOf(PyObject* object) {
+  return asContainer(object)->Position < 0 ? containerDef().Counters : iteratorDef().Counters;
+}
+
+Object newAccessObject(TPyDelphiWrapper& wrapper, const TAuxiliaryTypeDef& def, const TContainerAccessDef& access,
+                       const TAccessTarget& target, Py_ssize_t position) {
+  const PythonApi& api = wrapper.Api();
+  Handle type = wrapper.AuxiliaryType(def.TypeName);
+  Object result = Checked(api, api.PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type.ptr()), 0));
+  TContainerObject* self = asContainer(result.ptr());
+  self->Base.Api = &api;
+  self->Base.Wrapper = &wrapper;
+  self->Base.Link = {};
+  self->Access = &access;
+  self->Native = target.Native;
+  self->Position = position;
+  if (target.Guard != nullptr) target.Guard->Link(self->Base.Link);
+  def.Counters.Create();
+  return result;
+}
+
+}  // namespace
+
+Object NewContainer(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target) {
+  return newAccessObject(wrapper, containerDef(), access, target, -1);
+}
+
+Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target) {
+  return newAccessObject(wrapper, iteratorDef(), access, target, 0);
+}
+
+std::vector<const TAuxiliaryTypeDef*> MechanismTypes() { return {&containerDef(), &iteratorDef()}; }
+
+}  // namespace corvane::py

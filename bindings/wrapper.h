@@ -1,0 +1,233 @@
+// The wrapper machinery that lets scripts hold native objects.
+//
+// A registration record (TRegisteredUnit) per unit that provides script
+// types is kept in one process-wide list. The wrapper component
+// (TPyDelphiWrapper, an engine client) asks each record to register its
+// wrapper types, in list order; when the interpreter starts it makes one
+// heap type per registered class (PyType_FromSpec, so nothing depends on the
+// runtime's type object layout), publishes the types in the script module
+// and lets the records define their module functions. Wrap turns a native
+// object into a script object of the type registered for its class, or for
+// its nearest registered ancestor; the first registration of a class wins.
+//
+// Type definitions live as long as the process: the runtime keeps pointers
+// into their method and property tables for as long as the types exist.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bindings/engine_client.h"
+#include "bindings/native_class.h"
+#include "bindings/native_guard.h"
+#include "bindings/py_object.h"
+#include "bindings/python_interface.h"
+
+namespace corvane {
+class TPythonModule;
+}
+
+namespace corvane::py {
+
+class TPyDelphiWrapper;
+struct TWrapperTypeDef;
+
+// The head of every script object that refers to native memory.
+struct TNativeRefObject {
+  PyObject Head;
+  const PythonApi* Api;       // the engine's table; outlives every object of its interpreter
+  TPyDelphiWrapper* Wrapper;  // the component that made the object
+  TGuardLink Link;            // alive while the native object is
+};
+
+// A wrapper object: a script object bound to one native object.
+struct TWrapperObject {
+  TNativeRefObject Base;
+  const TWrapperTypeDef* Def;
+  void* Native;
+  const TNativeKind* Kind;
+  TNativeGuard* OwnGuard;  // the guard of an object the wrapper owns, else null
+  bool Owned;
+};
+
+// What a container access works on: the native container, the guard its
+// item objects link to, and the component that wraps them.
+struct TAccessTarget {
+  TPyDelphiWrapper* Wrapper = nullptr;
+  void* Native = nullptr;
+  TNativeGuard* Guard = nullptr;
+};
+
+// Access to the items of a native container.
+struct TContainerAccessDef {
+  const char* Name;  // used in messages and representations
+  Py_ssize_t (*Count)(const TAccessTarget& target);
+  Object (*Item)(const TAccessTarget& target, Py_ssize_t index);  // index checked by the caller
+  // The index of a script object in the container, or -1; null: not supported.
+  Py_ssize_t (*IndexOf)(const TAccessTarget& target, Handle object) = nullptr;
+  // Stores item i; null: not supported.
+  void (*Store)(const TAccessTarget& target, Py_ssize_t index, Handle value) = nullptr;
+};
+
+// Live-instance counters of one script type (all under the interpreter lock).
+struct TTypeCounters {
+  int32_t Live = 0;
+  int32_t Created = 0;
+  int32_t Deleted = 0;
+  void Create() {
+    ++Live;
+    ++Created;
+  }
+  void Delete() {
+    --Live;
+    ++Deleted;
+  }
+};
+
+// A wrapper type for one native class.
+struct TWrapperTypeDef {
+  std::string TypeName;  // the class name without its leading T
+  TNativeClass Class;
+  std::string Doc;
+  std::vector<PyMethodDef> Methods;     // the type's own, without the terminator
+  std::vector<PyGetSetDef> Properties;  // likewise
+  const TContainerAccessDef* Access = nullptr;
+  reprfunc Repr = nullptr;  // null: "<Object of type %s at %X>"
+  mutable TTypeCounters Counters;
+
+  // The tables handed to the runtime: the members every wrapper shares,
+  // then the type's own, terminated. Built once, on first use.
+  PyMethodDef* AllMethods() const;
+  PyGetSetDef* AllProperties() const;
+
+ private:
+  mutable std::vector<PyMethodDef> allMethods_;
+  mutable std::vector<PyGetSetDef> allProperties_;
+};
+
+// A type that wraps no native class (VarParam, the container and iterator
+// types): its own setup supplies name, size, flags and services.
+struct TAuxiliaryTypeDef {
+  std::string TypeName;
+  int BasicSize = 0;
+  unsigned int Flags = 0;
+  std::vector<PyType_Slot> Slots;  // without the terminator
+  bool Published = true;           // entered in the script module under its name
+  // A module function "Create" + TypeName (null: none); its self names the
+  // component (TPyDelphiWrapper::FromSelf).
+  PyCFunction Create = nullptr;
+  std::string CreateDoc;
+  mutable TTypeCounters Counters;
+  mutable PyMethodDef CreateMethod{};
+  mutable std::string CreateName;
+};
+
+// A unit that provides script types.
+class TRegisteredUnit {
+ public:
+  virtual ~TRegisteredUnit() = default;
+  virtual const char* Name() const = 0;
+  virtual void RegisterWrappers(TPyDelphiWrapper& wrapper) { (void)wrapper; }
+  virtual void DefineVars(TPyDelphiWrapper& wrapper) { (void)wrapper; }
+  virtual void DefineFunctions(TPyDelphiWrapper& wrapper) { (void)wrapper; }
+};
+
+// The process-wide list of registration records, in registration order:
+// "kivParamsList", "FifoBuffer", "VarParam".
+std::vector<TRegisteredUnit*>& RegisteredUnits();
+
+class TPyDelphiWrapper : public TEngineClient {
+ public:
+  TPyDelphiWrapper();
+  ~TPyDelphiWrapper() override;
+
+  // The script module the types are published in (initialised before this).
+  void SetModule(TPythonModule& module) { module_ = &module; }
+  // Runs first when the component initialises (more types may be
+  // registered there).
+  std::function<void(TPyDelphiWrapper& wrapper)> OnInitialization;
+
+  void RegisterWrapperType(const TWrapperTypeDef& def);
+  void RegisterAuxiliaryType(const TAuxiliaryTypeDef& def);
+
+  void Initialize(TPythonInterface& engine) override;
+  void Finalize() override;
+
+  TPythonInterface& Engine() const { return *engine_; }
+  const PythonApi& Api() const { return engine_->Api(); }
+
+  // A script object for a native object that the guard's owner keeps alive
+  // (None for nil); it dies when the guard is revoked.
+  Object Wrap(const TNativeObject& object, TNativeGuard& guard);
+  Object Wrap(const TNativeObject& object, TWrapScope& scope) { return Wrap(object, scope.GuardOf(object.Object)); }
+  // A script object for an item of the list the guard keeps: it dies with
+  // the list or when that item is deleted.
+  Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard);
+  // A script object that owns its native object and frees it.
+  Object WrapOwned(const TNativeObject& object);
+
+  // The wrapper object behind a script object, or null when it is none.
+  TWrapperObject* AsWrapper(Handle object) const;
+  // The component a creation function was published by, from the function's self.
+  static TPyDelphiWrapper& FromSelf(PyObject* self);
+  Handle AuxiliaryType(const std::string& typeName) const;
+  Handle TypeOf(const TWrapperTypeDef& def) const;
+  std::vector<TTypeStats> Stats() const;
+
+ private:
+  struct TRegisteredClass {
+    const TWrapperTypeDef* Def;
+    Object Type;  // per interpreter
+  };
+  struct TAuxiliaryType {
+    const TAuxiliaryTypeDef* Def;
+    Object Type;
+  };
+
+  const TRegisteredClass* Find(const TClassChain& chain) const;
+  Object NewWrapper(const TNativeObject& object);
+  Object MakeType(const TWrapperTypeDef& def);
+  Object MakeType(const TAuxiliaryTypeDef& def);
+  void Publish(const char* name, Handle value);
+
+  std::deque<TRegisteredClass> classes_;
+  std::deque<TAuxiliaryType> auxiliary_;
+  TPythonModule* module_ = nullptr;
+  TPythonInterface* engine_ = nullptr;
+  Object self_;  // self of the creation functions: an object that names this component
+};
+
+// ---- Services for the concrete types
+
+// The bound wrapper behind self; ReferenceError when its native object is gone.
+TWrapperObject& BoundWrapper(PyObject* self);
+// The class chain of a bound wrapper's native object.
+TClassChain ChainOf(const TWrapperObject& wrapper);
+// "<Object of type %s at %X>", or "<Unbound wrapper of type %s at %X>".
+Object WrapperRepr(TWrapperObject& wrapper, const char* className);
+
+// Argument checks: AttributeError "%s receives only integer values" /
+// "%s receives only string values" with the given name.
+int64_t CheckInteger(const PythonApi& api, Handle value, const char* name);
+std::string CheckString(TPythonInterface& engine, Handle value, const char* name);
+// None gives null; otherwise a live wrapper whose native object is of the
+// required class or derived from it, else AttributeError naming the
+// argument and the class.
+TWrapperObject* CheckObject(const TPyDelphiWrapper& wrapper, Handle value, const TNativeClass& required,
+                            const char* argument);
+// IndexError "Index "%d" out of range" unless 0 <= index < count.
+void CheckIndex(Py_ssize_t index, Py_ssize_t count);
+
+// A new container object over the target's items, and an iterator over
+// them; both die with the target's guard.
+Object NewContainer(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target);
+Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target);
+// The container and iterator types every component makes first.
+std::vector<const TAuxiliaryTypeDef*> MechanismTypes();
+// Sets a TypeError for a script that calls a type without a constructor.
+PyObject* RefuseConstruction(PyTypeObject* type, PyObject* args, PyObject* kwargs);
+
+}  // namespace corvane::py
