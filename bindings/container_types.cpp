@@ -108,7 +108,12 @@ PyObject* iteratorNext(PyObject* object) {
     TContainerObject& self = bound(object);
     const TAccessTarget target = targetOf(self);
     // The count is read at every step, so items appended meanwhile are visited.
-    if (self.Position >= self.Access->Count(target)) throw EPyStopIteration("StopIteration");
+    // The end is set directly: it comes once per loop, and a C++ throw would
+    // cost more than the whole iteration.
+    if (self.Position >= self.Access->Count(target)) {
+      self.Base.Api->PyErr_SetString(*self.Base.Api->PyExc_StopIteration, "StopIteration");
+      return Object();
+    }
     return self.Access->Item(target, self.Position++);
   });
 }
