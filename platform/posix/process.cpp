@@ -54,7 +54,11 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
-  const int error = ::posix_spawn(&state_->pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+  // Where the C library spawns through a plain fork (or an emulator turns
+  // its vfork into one), a program that cannot be run is only seen as a
+  // child that exits at once; ask first, so the caller gets the error.
+  int error = ::access(program.c_str(), X_OK) == 0 ? 0 : errno;
+  if (error == 0) error = ::posix_spawn(&state_->pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
   if (error != 0) {
     setLastErrorCode(windowsCodeFromErrno(error));
     throw OsError("posix_spawn", program, windowsCodeFromErrno(error));
