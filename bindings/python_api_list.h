@@ -64,6 +64,7 @@
   X(PyObject*, PyUnicode_FromStringAndSize, (const char*, Py_ssize_t))                    \
   X(PyObject*, PyUnicode_DecodeUTF16, (const char*, Py_ssize_t, const char*, int*))       \
   X(PyObject*, PyUnicode_AsEncodedString, (PyObject*, const char*, const char*))          \
+  X(PyObject*, PyUnicode_AsUTF8String, (PyObject*))                                       \
   X(PyObject*, PyBytes_FromStringAndSize, (const char*, Py_ssize_t))                      \
   X(char*, PyBytes_AsString, (PyObject*))                                                 \
   X(Py_ssize_t, PyBytes_Size, (PyObject*))                                                \

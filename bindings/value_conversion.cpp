@@ -129,6 +129,7 @@ bool TValueConverter::IsInstance(Handle object, PyTypeObject* type) const {
 
 bool TValueConverter::IsInstance(Handle object, Handle type) const {
   if (!type) return false;
+  if (reinterpret_cast<PyObject*>(object.ptr()->ob_type) == type.ptr()) return true;  // the common case, cheaply
   const int answer = api_.PyObject_IsInstance(object.ptr(), type.ptr());
   if (answer < 0) api_.PyErr_Clear();
   return answer == 1;
@@ -460,7 +461,40 @@ THostVariant TValueConverter::PythonToVariant(Handle handle) const {
 
 // ---- Texts ----------------------------------------------------------------------------
 
+namespace {
+
+bool isAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+bool isAscii(std::u16string_view text) {
+  for (const char16_t c : text) {
+    if (c >= 0x80) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// The UTF-8 form of a str, or nothing (with no error set) when it holds
+// lone surrogates, which only the UTF-16 path below carries over.
+std::optional<std::string> TValueConverter::Utf8Of(Handle text) const {
+  Object utf8 = Object::Steal(api_, api_.PyUnicode_AsUTF8String(text.ptr()));
+  if (!utf8) {
+    api_.PyErr_Clear();
+    return std::nullopt;
+  }
+  return std::string(api_.PyBytes_AsString(utf8.ptr()), static_cast<size_t>(api_.PyBytes_Size(utf8.ptr())));
+}
+
 Object TValueConverter::WideToPython(std::u16string_view text) const {
+  if (isAscii(text)) {
+    const std::string narrow(text.begin(), text.end());
+    return Object::Steal(api_, api_.PyUnicode_FromStringAndSize(narrow.data(), static_cast<Py_ssize_t>(narrow.size())));
+  }
   int byteOrder = -1;  // little endian, as the host's UTF-16
   static_assert(sizeof(char16_t) == 2);
   std::string bytes(text.size() * 2, '\0');
@@ -476,6 +510,7 @@ std::u16string TValueConverter::PythonToWide(Handle handle) const {
   PyObject* object = handle.ptr();
   if (!IsInstance(object, api_.PyUnicode_Type))
     throw EPythonError("PyUnicode_AsWideString expects a Unicode Python object");
+  if (const std::optional<std::string> utf8 = Utf8Of(object)) return platform::utf8ToWide(*utf8);
   Object encoded = Object::Steal(api_, api_.PyUnicode_AsEncodedString(object, "utf-16-le", "surrogatepass"));
   if (!encoded) {
     api_.PyErr_Clear();
@@ -489,12 +524,16 @@ std::u16string TValueConverter::PythonToWide(Handle handle) const {
 }
 
 Object TValueConverter::TextToPython(std::string_view text) const {
-  return WideToPython(platform::ansiToWide(text));
+  const std::string utf8 = isAscii(text) ? std::string(text) : platform::ansiToUtf8(text);
+  return Object::Steal(api_, api_.PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
 }
 
 std::string TValueConverter::PythonToText(Handle handle) const {
   PyObject* object = handle.ptr();
-  if (IsInstance(object, api_.PyUnicode_Type)) return platform::wideToAnsi(PythonToWide(object));
+  if (IsInstance(object, api_.PyUnicode_Type)) {
+    if (std::optional<std::string> utf8 = Utf8Of(object)) return isAscii(*utf8) ? *utf8 : platform::utf8ToAnsi(*utf8);
+    return platform::wideToAnsi(PythonToWide(object));
+  }
   if (IsInstance(object, api_.PyBytes_Type)) {
     const char* bytes = api_.PyBytes_AsString(object);
     const size_t size = static_cast<size_t>(api_.PyBytes_Size(object));

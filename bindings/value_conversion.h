@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -72,6 +73,7 @@ class TValueConverter {
   Object ArrayToPython(platform::SafeArray* array, uint16_t elementType) const;
   Object DateToPython(double date) const;
   bool PythonToDate(Handle object, double& date) const;
+  std::optional<std::string> Utf8Of(Handle text) const;
   bool IsInstance(Handle object, PyTypeObject* type) const;
   bool IsInstance(Handle object, Handle type) const;
 

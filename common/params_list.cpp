@@ -164,7 +164,7 @@ TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant
   try {
     item->SetName(name);
     item->SetLowerName(platform::ansiLower(name));
-    item->SetValue(*stored.get());
+    item->SetStoredValue(std::move(stored));
   } catch (...) {
     item->Destroy();
     throw;

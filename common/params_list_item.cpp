@@ -60,8 +60,9 @@ OleVariant ToStoredValue(const Variant& value) {
   return stored;
 }
 
-void TkivParamsListItem::SetValue(const Variant& value) {
-  OleVariant stored = ToStoredValue(value);
+void TkivParamsListItem::SetValue(const Variant& value) { SetStoredValue(ToStoredValue(value)); }
+
+void TkivParamsListItem::SetStoredValue(OleVariant stored) {
   platform::variantClear(&value_);
   value_ = stored.release();
 }

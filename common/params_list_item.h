@@ -60,6 +60,8 @@ class TkivParamsListItem {
   // Throws platform::OsError when the value cannot be copied; the old value
   // then stays.
   void SetValue(const platform::Variant& value);
+  // Takes a value already in stored form (see ToStoredValue).
+  void SetStoredValue(platform::OleVariant stored);
 
   // Copies Name, LowerName, DataType and Quality (not Value).
   void Assign(const TkivParamsListItem& source);
