@@ -39,9 +39,7 @@ void containerDealloc(PyObject* object) {
   const PythonApi* api = self->Base.Api;
   TNativeGuard::Unlink(self->Base.Link);
   countersOf(object).Delete();
-  PyObject* type = reinterpret_cast<PyObject*>(object->ob_type);
-  api->PyObject_Free(object);
-  api->Py_DecRef(type);
+  FreeHeapObject(*api, object);
 }
 
 PyObject* containerRepr(PyObject* object) {

@@ -21,12 +21,7 @@ struct TComponentObject {
   TNativeRefObject Base;
 };
 
-void componentDealloc(PyObject* object) {
-  const PythonApi* api = reinterpret_cast<TComponentObject*>(object)->Base.Api;
-  PyObject* type = reinterpret_cast<PyObject*>(object->ob_type);
-  api->PyObject_Free(object);
-  api->Py_DecRef(type);
-}
+void componentDealloc(PyObject* object) { FreeHeapObject(*reinterpret_cast<TComponentObject*>(object)->Base.Api, object); }
 
 const TAuxiliaryTypeDef& componentDef() {
   static const TAuxiliaryTypeDef def = [] {
@@ -72,9 +67,7 @@ void wrapperDealloc(PyObject* object) {
     if (self->Owned && self->Native != nullptr) self->Kind->Free(self->Native);
   }
   self->Def->Counters.Delete();
-  PyObject* type = reinterpret_cast<PyObject*>(object->ob_type);
-  api->PyObject_Free(object);
-  api->Py_DecRef(type);
+  FreeHeapObject(*api, object);
 }
 
 PyObject* wrapperRepr(PyObject* object) {
@@ -90,6 +83,12 @@ const void* identityOf(const TWrapperObject& wrapper) {
   return wrapper.Base.Link.Alive() ? wrapper.Native : static_cast<const void*>(&wrapper);
 }
 
+PyObject* boolObject(const PythonApi& api, bool value) {
+  PyObject* answer = value ? api.True() : api.False();
+  api.Py_IncRef(answer);
+  return answer;
+}
+
 PyObject* compareResult(const PythonApi& api, int order, int op) {
   bool result = false;
   switch (op) {
@@ -101,9 +100,7 @@ PyObject* compareResult(const PythonApi& api, int order, int op) {
     case kCompareGe: result = order >= 0; break;
     default: break;
   }
-  PyObject* answer = result ? api.True() : api.False();
-  api.Py_IncRef(answer);
-  return answer;
+  return boolObject(api, result);
 }
 
 PyObject* wrapperRichCompare(PyObject* left, PyObject* right, int op) {
@@ -184,12 +181,12 @@ PyObject* getClassName(PyObject* object, void*) {
 
 PyObject* getBound(PyObject* object, void*) {
   TWrapperObject* self = asWrapperObject(object);
-  return compareResult(*self->Base.Api, self->Base.Link.Alive() && self->Native != nullptr ? 0 : 1, kCompareEq);
+  return boolObject(*self->Base.Api, self->Base.Link.Alive() && self->Native != nullptr);
 }
 
 PyObject* getOwned(PyObject* object, void*) {
   TWrapperObject* self = asWrapperObject(object);
-  return compareResult(*self->Base.Api, self->Owned ? 0 : 1, kCompareEq);
+  return boolObject(*self->Base.Api, self->Owned);
 }
 
 PyObject* getPublished(PyObject* object, void*) {
@@ -317,6 +314,12 @@ PyGetSetDef* TWrapperTypeDef::AllProperties() const {
 }
 
 // ---- Services ---------------------------------------------------------------------------
+
+void FreeHeapObject(const PythonApi& api, PyObject* object) {
+  PyObject* type = reinterpret_cast<PyObject*>(object->ob_type);
+  api.PyObject_Free(object);
+  api.Py_DecRef(type);
+}
 
 TWrapperObject& BoundWrapper(PyObject* self) {
   TWrapperObject* wrapper = asWrapperObject(self);

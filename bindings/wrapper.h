@@ -202,6 +202,10 @@ class TPyDelphiWrapper : public TEngineClient {
 
 // ---- Services for the concrete types
 
+// The end of a non-collected object of a heap type: its memory, then the
+// reference it held to its type.
+void FreeHeapObject(const PythonApi& api, PyObject* object);
+
 // The bound wrapper behind self; ReferenceError when its native object is gone.
 TWrapperObject& BoundWrapper(PyObject* self);
 // The class chain of a bound wrapper's native object.

@@ -254,6 +254,16 @@ TEST_F(ScriptTypes, TypesArePublishedAndCannotBeCreatedByScripts) {
   EXPECT_EQ(Eval("plugin.kivParamsListItem.Quality.__doc__"), "'The item quality.'");
 }
 
+TEST_F(ScriptTypes, NilWrapsAsNoneAndEveryObjectGetsTheFirstRegisteredTypeOfItsClass) {
+  EXPECT_EQ(wrapper().Wrap(NativeObject(static_cast<TkivParamsList*>(nullptr)), *scope_).ptr(), engine().Api().None());
+  ParamsListPtr list = ListOf({{"a", 1}});
+  Lend("lst", list.get());
+  // The extended types wrap the same classes but were registered later.
+  EXPECT_EQ(Eval("(type(lst).__name__, type(lst[0]).__name__, type(lst.Items[0]).__name__)"),
+            "('kivParamsList', 'kivParamsListItem', 'kivParamsListItem')");
+  EXPECT_EQ(Eval("isinstance(lst, plugin.kivParamsListEx)"), "False");
+}
+
 TEST_F(ScriptTypes, WrappersCompareByNativeIdentityAndShareTheirMembers) {
   ParamsListPtr list = ListOf({{"a", 1}, {"b", 2}});
   Lend("lst", list.get());
