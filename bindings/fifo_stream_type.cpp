@@ -1,6 +1,7 @@
 // The FIFOStream script type (registration record "FifoBuffer"): a client's
 // receive buffer, read with GetBytes and consumed with Shift.
 #include "bindings/callback_guard.h"
+#include "bindings/fast_args.h"
 #include "bindings/wrapper.h"
 #include "common/fifo_stream.h"
 
@@ -17,29 +18,29 @@ PyObject* getSize(PyObject* self, void*) {
   });
 }
 
-PyObject* methodClear(PyObject* self, PyObject* args) {
+PyObject* methodClear(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     const PythonApi& api = apiOf(self);
-    if (!api.PyArg_ParseTuple(args, ":Clear")) throw EPyErrorPending();
+    ParseFastArgs(api, args, nargs, ":Clear");
     streamOf(self).Clear();
     return Object::Borrow(api, api.None());
   });
 }
 
-PyObject* methodShift(PyObject* self, PyObject* args) {
+PyObject* methodShift(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     const PythonApi& api = apiOf(self);
     int count = 0;
-    if (!api.PyArg_ParseTuple(args, "i:Shift", &count)) throw EPyErrorPending();
+    ParseFastArgs(api, args, nargs, "i:Shift", &count);
     streamOf(self).Shift(count);
     return Object::Borrow(api, api.None());
   });
 }
 
-PyObject* methodGetBytes(PyObject* self, PyObject* args) {
+PyObject* methodGetBytes(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     const PythonApi& api = apiOf(self);
-    if (!api.PyArg_ParseTuple(args, ":GetBytes")) throw EPyErrorPending();
+    ParseFastArgs(api, args, nargs, ":GetBytes");
     TFIFOStream& stream = streamOf(self);
     // The data lock is a leaf lock (its holders only copy bytes), so taking
     // it under the interpreter lock cannot deadlock. The copy is a snapshot.
@@ -56,9 +57,9 @@ TWrapperTypeDef makeDef() {
   def.Class = kFifoStreamClass;
   def.Doc = "Wrapper of a native TFIFOStream: a client's receive buffer";
   def.Methods = {
-      {"Clear", &methodClear, kMethVarargs, "TFifoBuffer.Clear()\nClears the buffer"},
-      {"Shift", &methodShift, kMethVarargs, "TFifoBuffer.Shift()\nDeletes first N bytes from the buffer"},
-      {"GetBytes", &methodGetBytes, kMethVarargs, "TFifoBuffer.GetBytes()\nReturns the buffer content as bytes"},
+      FastMethod("Clear", &methodClear, "TFifoBuffer.Clear()\nClears the buffer"),
+      FastMethod("Shift", &methodShift, "TFifoBuffer.Shift()\nDeletes first N bytes from the buffer"),
+      FastMethod("GetBytes", &methodGetBytes, "TFifoBuffer.GetBytes()\nReturns the buffer content as bytes"),
   };
   def.Properties = {
       {"Size", &getSize, nullptr, "The number of bytes in the buffer", nullptr},

@@ -6,6 +6,7 @@
 #include "bindings/params_list_type.h"
 
 #include "bindings/callback_guard.h"
+#include "bindings/fast_args.h"
 #include "bindings/python_errors.h"
 #include "bindings/var_param.h"
 #include "bindings/wrapper.h"
@@ -179,56 +180,56 @@ PyObject* getItems(PyObject* self, void*) {
 
 // Parses the arguments of a list method; the parser's own TypeError on a mismatch.
 template <class... Targets>
-void parse(PyObject* self, PyObject* args, const char* format, Targets*... targets) {
-  if (!apiOf(self).PyArg_ParseTuple(args, format, targets...)) throw EPyErrorPending();
+void parse(PyObject* self, PyObject* const* args, Py_ssize_t nargs, const char* format, Targets*... targets) {
+  ParseFastArgs(apiOf(self), args, nargs, format, targets...);
 }
 
-PyObject* methodAddItem(PyObject* self, PyObject* args) {
+PyObject* methodAddItem(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     PyObject *name = nullptr, *value = nullptr;
-    parse(self, args, "OO:AddItem", &name, &value);
+    parse(self, args, nargs, "OO:AddItem", &name, &value);
     const std::string text = textArgument(engineOf(list), name);
     const THostVariant variant = valueArgument(engineOf(list), value);
     return itemObject(list, listOf(list).AddItem(text, variant.raw()));
   });
 }
 
-PyObject* methodClear(PyObject* self, PyObject* args) {
+PyObject* methodClear(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
-    parse(self, args, ":Clear");
+    parse(self, args, nargs, ":Clear");
     list.Base.Link.Guard->RevokeItems();
     listOf(list).Clear();
     return engineOf(list).None();
   });
 }
 
-PyObject* methodNewRow(PyObject* self, PyObject* args) {
+PyObject* methodNewRow(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
-    parse(self, args, ":NewRow");
+    parse(self, args, nargs, ":NewRow");
     listOf(list).NewRow();
     return engineOf(list).None();
   });
 }
 
-PyObject* methodDelete(PyObject* self, PyObject* args) {
+PyObject* methodDelete(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     int index = 0;
-    parse(self, args, "i:Delete", &index);
+    parse(self, args, nargs, "i:Delete", &index);
     if (TkivParamsListItem* item = listOf(list).Items(index)) list.Base.Link.Guard->RevokeItem(item);
     listOf(list).Delete(index);
     return engineOf(list).None();
   });
 }
 
-PyObject* methodCopyFrom(PyObject* self, PyObject* args) {
+PyObject* methodCopyFrom(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     PyObject* source = nullptr;
-    parse(self, args, "O:CopyFrom", &source);
+    parse(self, args, nargs, "O:CopyFrom", &source);
     if (TWrapperObject* from = CheckObject(*list.Base.Wrapper, source, ParamsListClass(), "The first argument of CopyFrom"))
       listOf(list).CopyFrom(&listOf(*from));
     return engineOf(list).None();
@@ -242,34 +243,35 @@ struct TNameSearch {
   int End = -1;
 };
 
-TNameSearch parseSearch(PyObject* self, TWrapperObject& list, PyObject* args, const char* format) {
+TNameSearch parseSearch(PyObject* self, TWrapperObject& list, PyObject* const* args, Py_ssize_t nargs,
+                        const char* format) {
   PyObject* name = nullptr;
   TNameSearch search;
-  parse(self, args, format, &name, &search.Start, &search.End);
+  parse(self, args, nargs, format, &name, &search.Start, &search.End);
   search.Name = textArgument(engineOf(list), name);
   return search;
 }
 
-PyObject* methodItemByName(PyObject* self, PyObject* args) {
+PyObject* methodItemByName(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
-    const TNameSearch s = parseSearch(self, list, args, "O|ii:ItemByName");
+    const TNameSearch s = parseSearch(self, list, args, nargs, "O|ii:ItemByName");
     return itemObject(list, listOf(list).ItemByName(s.Name, s.Start, s.End));
   });
 }
 
-PyObject* methodItemIndexByName(PyObject* self, PyObject* args) {
+PyObject* methodItemIndexByName(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
-    const TNameSearch s = parseSearch(self, list, args, "O|ii:ItemIndexByName");
+    const TNameSearch s = parseSearch(self, list, args, nargs, "O|ii:ItemIndexByName");
     return Checked(apiOf(self), apiOf(self).PyLong_FromLongLong(listOf(list).ItemIndexByName(s.Name, s.Start, s.End)));
   });
 }
 
-PyObject* methodItemValueByName(PyObject* self, PyObject* args) {
+PyObject* methodItemValueByName(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
-    const TNameSearch s = parseSearch(self, list, args, "O|ii:ItemValueByName");
+    const TNameSearch s = parseSearch(self, list, args, nargs, "O|ii:ItemValueByName");
     // Read in place: no copy of the value is needed to convert it.
     const TkivParamsListItem* item = listOf(list).ItemByName(s.Name, s.Start, s.End);
     if (item == nullptr) return engineOf(list).None();
@@ -277,12 +279,12 @@ PyObject* methodItemValueByName(PyObject* self, PyObject* args) {
   });
 }
 
-PyObject* methodItemValueByNameDef(PyObject* self, PyObject* args) {
+PyObject* methodItemValueByNameDef(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     PyObject *name = nullptr, *fallback = nullptr;
     int start = 0, end = -1;
-    parse(self, args, "OO|ii:ItemValueByNameDef", &name, &fallback, &start, &end);
+    parse(self, args, nargs, "OO|ii:ItemValueByNameDef", &name, &fallback, &start, &end);
     const std::string text = textArgument(engineOf(list), name);
     const THostVariant variant = valueArgument(engineOf(list), fallback);
     const platform::OleVariant value = listOf(list).ItemValueByNameDef(text, variant.raw(), start, end);
@@ -290,35 +292,35 @@ PyObject* methodItemValueByNameDef(PyObject* self, PyObject* args) {
   });
 }
 
-PyObject* methodInsertItem(PyObject* self, PyObject* args) {
+PyObject* methodInsertItem(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     int index = 0;
     PyObject *name = nullptr, *value = nullptr;
-    parse(self, args, "iOO:InsertItem", &index, &name, &value);
+    parse(self, args, nargs, "iOO:InsertItem", &index, &name, &value);
     const std::string text = textArgument(engineOf(list), name);
     const THostVariant variant = valueArgument(engineOf(list), value);
     return itemObject(list, listOf(list).InsertItem(index, text, variant.raw()));
   });
 }
 
-PyObject* methodSetItem(PyObject* self, PyObject* args) {
+PyObject* methodSetItem(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     PyObject *name = nullptr, *value = nullptr;
     unsigned char create = 0;
-    parse(self, args, "OO|b:SetItem", &name, &value, &create);
+    parse(self, args, nargs, "OO|b:SetItem", &name, &value, &create);
     const std::string text = textArgument(engineOf(list), name);
     const THostVariant variant = valueArgument(engineOf(list), value);
     return itemObject(list, listOf(list).SetItem(text, variant.raw(), create != 0));
   });
 }
 
-PyObject* methodAddItemCopy(PyObject* self, PyObject* args) {
+PyObject* methodAddItemCopy(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     PyObject* source = nullptr;
-    parse(self, args, "O:AddItemCopy", &source);
+    parse(self, args, nargs, "O:AddItemCopy", &source);
     TWrapperObject* from =
         CheckObject(*list.Base.Wrapper, source, ParamsListItemClass(), "The first argument of AddItemCopy");
     if (from == nullptr) return engineOf(list).None();
@@ -326,13 +328,13 @@ PyObject* methodAddItemCopy(PyObject* self, PyObject* args) {
   });
 }
 
-PyObject* methodFindRow(PyObject* self, PyObject* args) {
+PyObject* methodFindRow(PyObject* self, PyObject* const* args, Py_ssize_t nargs) {
   return GuardedObject(apiOf(self), [&] {
     TWrapperObject& list = BoundWrapper(self);
     const PythonApi& api = apiOf(self);
     int start = 0;
     PyObject *indexHolder = nullptr, *delimiterHolder = nullptr;
-    parse(self, args, "iOO:FindRow", &start, &indexHolder, &delimiterHolder);
+    parse(self, args, nargs, "iOO:FindRow", &start, &indexHolder, &delimiterHolder);
     if (!IsVarParam(*list.Base.Wrapper, indexHolder) || !IsVarParam(*list.Base.Wrapper, delimiterHolder))
       throw EPyTypeError("FindRow expects VarParam objects as its second and third arguments");
     // The holders' values must convert to a 32-bit integer and a boolean.
@@ -383,26 +385,20 @@ TWrapperTypeDef makeListDef(const std::string& typeName) {
   def.Doc = "Wrapper of a native TkivParamsList: an ordered list of named values";
   // The documentation texts in the order they are registered.
   def.Methods = {
-      {"Clear", &methodClear, kMethVarargs, "TkivParamsList.Clear()\nClears the list"},
-      {"Delete", &methodDelete, kMethVarargs, "TkivParamsList.Delete()\nDeletes single item in the list"},
-      {"CopyFrom", &methodCopyFrom, kMethVarargs,
-       "TkivParamsList.CopyFrom()\nCopies one or more items from the source list"},
-      {"ItemByName", &methodItemByName, kMethVarargs, "TkivParamsList.ItemByName()\nReturns an item by a name"},
-      {"ItemIndexByName", &methodItemIndexByName, kMethVarargs,
-       "TkivParamsList.ItemIndexByName()\nReturns an item index by a name"},
-      {"ItemValueByName", &methodItemValueByName, kMethVarargs,
-       "TkivParamsList.ItemValueByName()\nReturns an item value by a name"},
-      {"ItemValueByNameDef", &methodItemValueByNameDef, kMethVarargs,
-       "TkivParamsList.ItemValueByNameDef()\nReturns an item value by a name. Returns a default value if the item "
-       "does not exist"},
-      {"InsertItem", &methodInsertItem, kMethVarargs,
-       "TkivParamsList.InsertItem()\nInserts an item to the specified position in the list"},
-      {"SetItem", &methodSetItem, kMethVarargs, "TkivParamsList.SetItem()\nSets the item value"},
-      {"AddItem", &methodAddItem, kMethVarargs, "TkivParamsList.AddItem()\nAdds an item to the list"},
-      {"AddItemCopy", &methodAddItemCopy, kMethVarargs,
-       "TkivParamsList.AddItemCopy()\nAdds a copy of the supplied item"},
-      {"FindRow", &methodFindRow, kMethVarargs, "TkivParamsList.FindRow()\nFind a virtual row delimiter in the list"},
-      {"NewRow", &methodNewRow, kMethVarargs, "TkivParamsList.NewRow()\nAdds the end-of-row item"},
+      FastMethod("Clear", &methodClear, "TkivParamsList.Clear()\nClears the list"),
+      FastMethod("Delete", &methodDelete, "TkivParamsList.Delete()\nDeletes single item in the list"),
+      FastMethod("CopyFrom", &methodCopyFrom, "TkivParamsList.CopyFrom()\nCopies one or more items from the source list"),
+      FastMethod("ItemByName", &methodItemByName, "TkivParamsList.ItemByName()\nReturns an item by a name"),
+      FastMethod("ItemIndexByName", &methodItemIndexByName, "TkivParamsList.ItemIndexByName()\nReturns an item index by a name"),
+      FastMethod("ItemValueByName", &methodItemValueByName, "TkivParamsList.ItemValueByName()\nReturns an item value by a name"),
+      FastMethod("ItemValueByNameDef", &methodItemValueByNameDef, "TkivParamsList.ItemValueByNameDef()\nReturns an item value by a name. Returns a default value if the item "
+       "does not exist"),
+      FastMethod("InsertItem", &methodInsertItem, "TkivParamsList.InsertItem()\nInserts an item to the specified position in the list"),
+      FastMethod("SetItem", &methodSetItem, "TkivParamsList.SetItem()\nSets the item value"),
+      FastMethod("AddItem", &methodAddItem, "TkivParamsList.AddItem()\nAdds an item to the list"),
+      FastMethod("AddItemCopy", &methodAddItemCopy, "TkivParamsList.AddItemCopy()\nAdds a copy of the supplied item"),
+      FastMethod("FindRow", &methodFindRow, "TkivParamsList.FindRow()\nFind a virtual row delimiter in the list"),
+      FastMethod("NewRow", &methodNewRow, "TkivParamsList.NewRow()\nAdds the end-of-row item"),
   };
   def.Properties = {
       {"Count", &getCount, nullptr, "Indicates the number of items in the list.", nullptr},

@@ -89,6 +89,10 @@
 // Bound when exported; runtimes may drop them from their exports.
 #define CORVANE_PYTHON_OPTIONAL_FUNCTIONS(X) X(void, Py_SetProgramName, (const PyWideChar*))
 
+// In the stable ABI from 3.10 on (and exported by every runtime before it);
+// used when bound, with a slower way when not.
+#define CORVANE_PYTHON_OPTIONAL_310_FUNCTIONS(X) X(const char*, PyUnicode_AsUTF8AndSize, (PyObject*, Py_ssize_t*))
+
 // Type objects and singletons; the bound address is the object itself.
 #define CORVANE_PYTHON_OBJECTS(X) \
   X(PyTypeObject, PyType_Type)    \

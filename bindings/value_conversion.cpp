@@ -482,6 +482,14 @@ bool isAscii(std::u16string_view text) {
 // The UTF-8 form of a str, or nothing (with no error set) when it holds
 // lone surrogates, which only the UTF-16 path below carries over.
 std::optional<std::string> TValueConverter::Utf8Of(Handle text) const {
+  if (api_.PyUnicode_AsUTF8AndSize != nullptr) {
+    // The runtime keeps this form with the str: nothing is allocated.
+    Py_ssize_t size = 0;
+    if (const char* chars = api_.PyUnicode_AsUTF8AndSize(text.ptr(), &size))
+      return std::string(chars, static_cast<size_t>(size));
+    api_.PyErr_Clear();
+    return std::nullopt;
+  }
   Object utf8 = Object::Steal(api_, api_.PyUnicode_AsUTF8String(text.ptr()));
   if (!utf8) {
     api_.PyErr_Clear();

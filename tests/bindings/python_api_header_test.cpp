@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <type_traits>
+#include <utility>
 
 #include "bindings/python_api.h"
 
@@ -79,6 +80,31 @@ TEST(PythonApiHeader, LayoutsAndConstantsMatchTheReferenceHeaders) {
   CORVANE_SAME_FIELD(PyModuleDef, ::PyModuleDef, m_methods);
   CORVANE_SAME_FIELD(PyModuleDef, ::PyModuleDef, m_slots);
   CORVANE_SAME_FIELD(PyModuleDef, ::PyModuleDef, m_free);
+
+  EXPECT_EQ(sizeof(PyType_Spec), sizeof(::PyType_Spec));
+  CORVANE_SAME_FIELD(PyType_Spec, ::PyType_Spec, basicsize);
+  CORVANE_SAME_FIELD(PyType_Spec, ::PyType_Spec, flags);
+  CORVANE_SAME_FIELD(PyType_Spec, ::PyType_Spec, slots);
+  EXPECT_EQ(sizeof(PyType_Slot), sizeof(::PyType_Slot));
+  CORVANE_SAME_FIELD(PyType_Slot, ::PyType_Slot, pfunc);
+  EXPECT_EQ(sizeof(PyGetSetDef), sizeof(::PyGetSetDef));
+  CORVANE_SAME_FIELD(PyGetSetDef, ::PyGetSetDef, set);
+  CORVANE_SAME_FIELD(PyGetSetDef, ::PyGetSetDef, closure);
+
+  const std::pair<int, int> slots[] = {
+      {kSlotSqAssItem, Py_sq_ass_item}, {kSlotSqContains, Py_sq_contains}, {kSlotSqItem, Py_sq_item},
+      {kSlotSqLength, Py_sq_length},    {kSlotTpClear, Py_tp_clear},       {kSlotTpDealloc, Py_tp_dealloc},
+      {kSlotTpDoc, Py_tp_doc},          {kSlotTpHash, Py_tp_hash},         {kSlotTpIter, Py_tp_iter},
+      {kSlotTpIternext, Py_tp_iternext}, {kSlotTpMethods, Py_tp_methods},  {kSlotTpNew, Py_tp_new},
+      {kSlotTpRepr, Py_tp_repr},        {kSlotTpRichcompare, Py_tp_richcompare}, {kSlotTpStr, Py_tp_str},
+      {kSlotTpTraverse, Py_tp_traverse}, {kSlotTpGetset, Py_tp_getset}};
+  for (const auto& [ours, theirs] : slots) EXPECT_EQ(ours, theirs);
+  EXPECT_EQ(kTpFlagsBaseType, Py_TPFLAGS_BASETYPE);
+  EXPECT_EQ(kTpFlagsHaveGc, Py_TPFLAGS_HAVE_GC);
+  EXPECT_EQ(kCompareLt, Py_LT);
+  EXPECT_EQ(kCompareGe, Py_GE);
+  EXPECT_EQ(kMethKeywords, METH_KEYWORDS);
+  EXPECT_EQ(kMethNoArgs, METH_NOARGS);
 
   EXPECT_EQ(kMethVarargs, METH_VARARGS);
   EXPECT_EQ(kPyFileInput, Py_file_input);
