@@ -18,9 +18,10 @@ class TFIFOStream;
 namespace corvane::py {
 
 // A class: its identity (the class table, or a record of its own) and name.
+// No member initialisers: a chain's unused entries are never written.
 struct TNativeClass {
-  const void* Id = nullptr;
-  const char* Name = "";
+  const void* Id;
+  const char* Name;
   friend bool operator==(const TNativeClass& a, const TNativeClass& b) { return a.Id == b.Id; }
 };
 

@@ -163,7 +163,13 @@ TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant
   TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
   try {
     item->SetName(name);
-    item->SetLowerName(platform::ansiLower(name));
+    const std::string lower = platform::ansiLower(name);
+    // Most names are lower case already: both fields then share one text.
+    if (lower == name) {
+      item->SetLowerName(item->Name());
+    } else {
+      item->SetLowerName(std::string_view(lower));
+    }
     item->SetStoredValue(std::move(stored));
   } catch (...) {
     item->Destroy();

@@ -44,6 +44,7 @@ class TkivParamsListItem {
   void SetName(std::string_view name) { name_ = AnsiString(name); }
   const AnsiString& LowerName() const { return lowerName_; }
   void SetLowerName(std::string_view lowerName) { lowerName_ = AnsiString(lowerName); }
+  void SetLowerName(const AnsiString& lowerName) { lowerName_ = lowerName; }
   uint32_t DataType() const { return dataType_; }
   void SetDataType(uint32_t dataType) { dataType_ = dataType; }
   uint8_t Quality() const { return quality_; }
