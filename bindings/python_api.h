@@ -64,7 +64,7 @@ struct PyModuleDef {
   void (*m_free)(void*);
 };
 
-// Heap types: the runtime builds a type from a specification of slots, so
+// Heap types: the runtime builds a type from a description of its slots, so
 // no type object layout is ever compiled in.
 struct PyType_Slot {
   int slot;
