@@ -137,7 +137,8 @@ TEST_F(ScriptTypes, ListMethodsWorkOnTheNativeList) {
   EXPECT_EQ(Eval("lst.AddItem('a')"), "TypeError: AddItem() takes exactly 2 arguments (1 given)");
   EXPECT_EQ(Eval("lst.Delete('x')"), "TypeError: 'str' object cannot be interpreted as an integer");
   EXPECT_EQ(Eval("lst.AddItem(5, 1)"), "TypeError: expected a str or bytes object");
-  EXPECT_EQ(Eval("lst.ItemIndexByName('a', 0, 2**40)"), "OverflowError: signed integer is greater than maximum");
+  // The parser's own text, which names C long where that is 32 bits wide.
+  EXPECT_TRUE(Eval("lst.ItemIndexByName('a', 0, 2**40)").starts_with("OverflowError: "));
   EXPECT_EQ(Eval("lst.ItemIndexByName('a', 0, 1, 2)"), "TypeError: ItemIndexByName() takes at most 3 arguments (4 given)");
   EXPECT_EQ(Eval("lst.AddItem('a', 1) and lst.AddItem('b', 2) and lst.ItemIndexByName('b', True)"), "1");  // bool is an int
   EXPECT_EQ(Eval("lst.SetItem('c', 3, 256)"), "OverflowError: unsigned byte integer is greater than maximum");
