@@ -1,5 +1,6 @@
 #include "plugin/parser_clients.h"
 
+#include <utility>
 #include <vector>
 
 #include "platform/thread.h"
@@ -21,18 +22,18 @@ std::string baseNameOf(const std::string& name) {
 // look-up; only a miss walks the list for a spare. Under the list's read or
 // write lock.
 struct Search {
-  TCustomParserClient* match = nullptr;
-  TCustomParserClient* spare = nullptr;
+  TParserClientRef match;
+  TParserClientRef spare;
 };
 
-Search search(const TkivPtrUIntObjectHashList<TCustomParserClient>& clients, uint32_t clientId, bool onlyActive) {
+Search search(const TParserClientMap& clients, uint32_t clientId, bool onlyActive) {
   Search found;
-  TCustomParserClient* filed = nullptr;
+  TParserClientRef filed;
   if (clients.Find(clientId, filed) && !(onlyActive && filed->Paused())) {
-    found.match = filed;
+    found.match = std::move(filed);
     return found;
   }
-  clients.ForEach([&](uintptr_t, TCustomParserClient* client) {
+  clients.ForEach([&](uintptr_t, const TParserClientRef& client) {
     if (!client->Spare()) return true;
     found.spare = client;
     return false;
@@ -96,48 +97,59 @@ void TCustomParserClient::TakeOver(const TPluginCallRecord& record) {
   if (!spare_ && record.InputItem.Type == ditClientStream) stream_ = true;
 }
 
-TCustomParserClient* FindClient(TCustomParserClientList& list, const TPluginCallRecord& record, bool onlyActive,
-                                const TParserClientClass& clientClass) {
+TParserClientRef FindClient(TCustomParserClientList& list, const TPluginCallRecord& record, bool onlyActive,
+                            const TParserClientClass& clientClass) {
+  const bool spareRecord = isSpareName(ClientNameOf(record));
+  Search found;
   {
     ListReadLock lock(list);
-    const Search found = search(lock.List(), record.ClientId, onlyActive);
-    if (found.match != nullptr) return found.match;
-    if (found.spare == nullptr && !clientClass) return nullptr;
+    found = search(lock.List(), record.ClientId, onlyActive);
   }
+  if (found.match) return found.match;
+  if (found.spare && spareRecord) return found.spare;
+  if (!found.spare && !clientClass) return nullptr;
 
   // Taking over a spare or adding a client changes the list: search again
   // under the write lock, since another thread may have done either
-  // meanwhile.
-  ListWriteLock lock(list);
-  auto& clients = lock.List();
-  const Search found = search(clients, record.ClientId, onlyActive);
-  if (found.match != nullptr) return found.match;
-  if (found.spare != nullptr) {
-    if (isSpareName(ClientNameOf(record))) return found.spare;
-    // Refiled under the new ClientId, so that a later client of the old
-    // key cannot replace (and free) the one taken over.
-    const uintptr_t oldKey = found.spare->ClientId();
-    TCustomParserClient* client = clients.Extract(oldKey);
-    client->TakeOver(record);
-    clients.Add(client->ClientId(), client);
-    return client;
+  // meanwhile. A spare's own lock is taken before the list's, never while
+  // holding it: a call that holds a client's lock may come back here through
+  // a host callback, so client before list is the one order of the two.
+  for (;;) {
+    TCustomParserClient::TLock spareLock;
+    if (found.spare) spareLock = found.spare->Lock();
+    ListWriteLock lock(list);
+    auto& clients = lock.List();
+    const Search again = search(clients, record.ClientId, onlyActive);
+    if (again.match) return again.match;
+    if (again.spare && spareRecord) return again.spare;
+    if (again.spare && again.spare == found.spare) {
+      // Refiled under the new ClientId, so that a later client of the old
+      // key cannot replace the one taken over.
+      TParserClientRef client = clients.Extract(again.spare->ClientId());
+      client->TakeOver(record);
+      clients.Add(client->ClientId(), client);
+      return client;
+    }
+    if (again.spare) {
+      // Another thread took the spare over; this one must be locked first.
+      found = again;
+      continue;
+    }
+    if (!clientClass) return nullptr;
+    TParserClientRef created = clientClass(record);
+    if (created) clients.Add(record.ClientId, created);
+    return created;
   }
-  if (!clientClass) return nullptr;
-  std::unique_ptr<TCustomParserClient> created = clientClass(record);
-  if (!created) return nullptr;
-  TCustomParserClient* client = created.get();
-  clients.Add(record.ClientId, created.release());
-  return client;
 }
 
 void SweepClients(TCustomParserClientList& list, uint64_t idleMs, bool remove) {
   const uint64_t now = platform::tickCount64();
-  const auto idle = [&](const TCustomParserClient* client) { return now - client->LastActivity() >= idleMs; };
+  const auto idle = [&](const TCustomParserClient& client) { return now - client.LastActivity() >= idleMs; };
   bool any = false;
   {
     ListReadLock lock(list);
-    lock.List().ForEach([&](uintptr_t, TCustomParserClient* client) {
-      if (idle(client)) {
+    lock.List().ForEach([&](uintptr_t, const TParserClientRef& client) {
+      if (idle(*client)) {
         client->SetPaused(true);
         any = true;
       }
@@ -146,14 +158,17 @@ void SweepClients(TCustomParserClientList& list, uint64_t idleMs, bool remove) {
   }
   if (!remove || !any) return;
 
-  // A client refreshed since (through SetFirstState or Reset) stays.
+  // A client refreshed since (through SetFirstState or Reset) stays. The
+  // removed ones are let go of after the list's lock, so that a client's
+  // destructor never runs under it.
+  std::vector<TParserClientRef> removed;
   ListWriteLock lock(list);
   std::vector<uintptr_t> keys;
-  lock.List().ForEach([&](uintptr_t key, TCustomParserClient* client) {
-    if (client->Paused() && idle(client)) keys.push_back(key);
+  lock.List().ForEach([&](uintptr_t key, const TParserClientRef& client) {
+    if (client->Paused() && idle(*client)) keys.push_back(key);
     return true;
   });
-  for (uintptr_t key : keys) lock.List().Remove(key);
+  for (uintptr_t key : keys) removed.push_back(lock.List().Extract(key));
 }
 
 }  // namespace corvane

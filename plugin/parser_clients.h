@@ -1,17 +1,26 @@
 // Per-client state of a parser module: one object per client (connection)
 // of a data source, keyed by the packet's ClientId, with a receive FIFO that
 // collects the client's bytes until a whole message can be parsed.
+//
+// The list hands out counted references: a client lives as long as the list
+// or any caller holds it, so a call keeps using its client while a sweep
+// drops it from the list. The list's lock covers look-up, insertion, take-over
+// and the sweep only; each client has a lock of its own for its FIFO and
+// state, held by the call that works on it.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
 #include "common/fifo_stream.h"
+#include "common/hash_list.h"
 #include "common/thread_lists.h"
+#include "platform/sync.h"
 #include "plugin/call_record.h"
 
 namespace corvane {
@@ -33,10 +42,22 @@ inline constexpr std::string_view SpareClientPrefix = "__UT__";
 inline constexpr int32_t DefaultClientFifoCapacity = 16384;
 inline constexpr size_t MaxClientNameLength = 50;
 
+// The FIFO and the state a module keeps are guarded by the client's lock
+// (Lock()): callers hold it around every use of them. The lock is re-entrant,
+// since a call that holds it may reach the same client again on its own
+// thread through a host callback. Id, names and the spare and stream marks
+// change only in TakeOver, under both the client's lock and the list's write
+// lock, so either lock makes them safe to read; the paused mark and the
+// activity stamp may be read and set without a lock.
 class TCustomParserClient : public TkivPluginMulti {
  public:
+  using TLock = std::unique_lock<platform::CriticalSection>;
+
   TCustomParserClient(TkivPlugin* owner, const TPluginCallRecord& record,
                       int32_t fifoCapacity = DefaultClientFifoCapacity);
+
+  // Holds the client's lock until the returned object goes.
+  [[nodiscard]] TLock Lock() { return TLock(lock_); }
 
   TkivPlugin* Owner() const { return owner_; }
   TFIFOStream& Fifo() { return fifo_; }
@@ -73,8 +94,8 @@ class TCustomParserClient : public TkivPluginMulti {
   std::string& FirstText() { return firstText_; }
   std::string& SecondText() { return secondText_; }
 
-  // Takes over a spare client for the record's client (under the list's
-  // write lock).
+  // Takes over a spare client for the record's client (under the client's
+  // lock and the list's write lock).
   void TakeOver(const TPluginCallRecord& record);
 
  private:
@@ -82,6 +103,7 @@ class TCustomParserClient : public TkivPluginMulti {
   void Touch();
   void TouchUnlessPaused();
 
+  platform::CriticalSection lock_;
   TkivPlugin* owner_;
   int32_t fifoCapacity_;
   TFIFOStream fifo_;
@@ -100,7 +122,18 @@ class TCustomParserClient : public TkivPluginMulti {
   uint64_t secondStamp_ = 0;
 };
 
-class TCustomParserClientList : public TThreadPtrUIntObjectHashList<TCustomParserClient> {};
+using TParserClientRef = std::shared_ptr<TCustomParserClient>;
+
+// Clients filed under their ClientId, each held by a counted reference.
+class TParserClientMap : public TkivCustomHashListBase<uintptr_t, uintptr_t, TParserClientRef> {
+ protected:
+  TKeyItem<uintptr_t> MakeKeyItem(uintptr_t key) const override { return MakePtrUIntKeyItem(key); }
+};
+
+// Iterate under the read lock (ListReadLock) to see every client; work on
+// one under its own lock after the list's lock is released, since a call
+// holding a client's lock may ask the list for a client again.
+class TCustomParserClientList : public TThreadGuardedList<TParserClientMap> {};
 
 // Makes a client (with its owner bound in) for a record; an empty class
 // makes none.
@@ -109,14 +142,16 @@ using TParserClientClass = std::function<std::unique_ptr<TCustomParserClient>(co
 // The client of the record's ClientId (a paused one only when onlyActive is
 // false); else a spare client taken over for it, unless the record's name
 // marks it as spare too; else a new client of clientClass, when one is
-// given. nullptr when none. The list keeps every client filed under its
-// current ClientId. The client stays valid while nothing sweeps the list:
-// callers that run beside a sweep hold the list's lock around their use.
-TCustomParserClient* FindClient(TCustomParserClientList& list, const TPluginCallRecord& record, bool onlyActive,
-                                const TParserClientClass& clientClass);
+// given. Empty when none. The list keeps every client filed under its
+// current ClientId; the reference keeps the client alive after the list has
+// let it go. Taking over a spare waits for that spare's lock, so it must not
+// be called under the list's lock.
+TParserClientRef FindClient(TCustomParserClientList& list, const TPluginCallRecord& record, bool onlyActive,
+                            const TParserClientClass& clientClass);
 
 // Marks every client idle for at least idleMs as paused and, with remove,
-// frees the paused clients that are still idle.
+// drops the paused clients that are still idle from the list (a client a
+// call still holds goes when that call lets go of it).
 void SweepClients(TCustomParserClientList& list, uint64_t idleMs, bool remove);
 
 }  // namespace corvane

@@ -11,6 +11,7 @@
 #include <cctype>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "common/exceptions.h"
 #include "platform/ole_variant.h"
@@ -80,13 +81,14 @@ class TestParserModule : public TkivPlugin {
     return 0;
   }
 
-  // Like a script host's parser: the client list stays locked for the step.
+  // Like a script host's parser: the client's own lock covers the step, the
+  // list is locked only to find the client.
   int32_t Parse(TPluginCallRecord& record) {
-    ListWriteLock lock(clients_);
-    TCustomParserClient* client = FindClient(clients_, record, false, [this](const TPluginCallRecord& creating) {
+    const TParserClientRef client = FindClient(clients_, record, false, [this](const TPluginCallRecord& creating) {
       return std::make_unique<TCustomParserClient>(this, creating);
     });
-    if (client == nullptr) return 0;
+    if (!client) return 0;
+    const auto lock = client->Lock();
     const int32_t packet = ++client->Value;
     if (record.InputItem.Type == ditMemoryBlock && record.InputItem.Pointer != 0 && record.InputItem.Size > 0) {
       client->WriteBytes(reinterpret_cast<const void*>(record.InputItem.Pointer), record.InputItem.Size);
@@ -114,14 +116,21 @@ class TestParserModule : public TkivPlugin {
   int32_t Command(const std::string& command, TPluginCallRecord& record) {
     IkivParamsListA* params = GetPacketParams(record);
     if (command == "CLIENTS") {
-      std::map<uint32_t, std::string> lines;
+      // The clients are collected under the list's lock and read under their
+      // own, one at a time.
+      std::vector<TParserClientRef> clients;
       {
         ListReadLock lock(clients_);
-        lock.List().ForEach([&](uintptr_t, TCustomParserClient* client) {
-          lines[client->ClientId()] = std::to_string(client->ClientId()) + ":" + std::to_string(client->Value) + ":" +
-                                      client->ClientName() + ":" + client->BaseName() + "\r\n";
+        lock.List().ForEach([&](uintptr_t, const TParserClientRef& client) {
+          clients.push_back(client);
           return true;
         });
+      }
+      std::map<uint32_t, std::string> lines;
+      for (const TParserClientRef& client : clients) {
+        const auto lock = client->Lock();
+        lines[client->ClientId()] = std::to_string(client->ClientId()) + ":" + std::to_string(client->Value) + ":" +
+                                    client->ClientName() + ":" + client->BaseName() + "\r\n";
       }
       std::string answer;
       for (const auto& [id, line] : lines) answer += line;
