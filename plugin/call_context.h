@@ -2,8 +2,10 @@
 // it and restores it afterwards. During the call Params always addresses an
 // IkivParamsListA reference and list items always carry type 9 (the address
 // of an IkivParamsListW reference), whichever form the host used: a native
-// list object of the shared layout is wrapped, an interface reference is
-// held. The context lives on the caller's stack for the duration of one call.
+// list object of the shared layout is wrapped into a slot the context owns,
+// an interface reference is held. The context lives on the caller's stack
+// for the duration of one call; its slots go with it, so no item is left
+// addressing one.
 #pragma once
 
 #include <cstdint>
@@ -21,19 +23,22 @@ class CallContext {
   ~CallContext() { Leave(); }
 
   void Enter(TPluginCallRecord& record);
-  // Restores CallOptions and a replaced Params and drops the references the
-  // context holds; item types stay 9. Only when entered.
+  // Restores CallOptions and a replaced Params, gives every item (input or
+  // output) that still addresses one of the context's slots back the form
+  // the host gave for that slot, and drops the references the context holds.
+  // Only when entered.
   void Leave() noexcept;
 
   bool Active() const { return record_ != nullptr; }
   const TPluginCallRecord& Original() const { return original_; }
-  // The address an item's Pointer holds while the call runs (0 for an item
-  // the context did not wrap).
-  uintptr_t InputSlot() const { return reinterpret_cast<uintptr_t>(input_.address()); }
+  // The address the input item's Pointer holds while the call runs, when
+  // the context wrapped it (0 otherwise).
+  uintptr_t InputSlot() const { return inputWrapped_ ? reinterpret_cast<uintptr_t>(input_.address()) : 0; }
 
  private:
   static bool HoldsNativeList(uintptr_t address);
-  void WrapItem(TPluginDataItem& item, InterfaceRef<IkivParamsListW>& slot);
+  static bool WrapItem(TPluginDataItem& item, InterfaceRef<IkivParamsListW>& slot);
+  void GiveBackSlots() noexcept;
 
   TPluginCallRecord* record_ = nullptr;
   TPluginCallRecord original_{};
@@ -41,6 +46,8 @@ class CallContext {
   InterfaceRef<IkivParamsListW> input_;
   InterfaceRef<IkivParamsListW> output_;
   bool paramsReplaced_ = false;
+  bool inputWrapped_ = false;
+  bool outputWrapped_ = false;
 };
 
 }  // namespace corvane

@@ -23,7 +23,6 @@ int32_t TkivPlugin::ProcessPacket(TPluginCallRecord* record) {
   if (record == nullptr || record->RecordSize != CallRecordSize) return 0;
   CallContext context;
   context.Enter(*record);
-  const uintptr_t inputSlot = record->InputItem.Pointer;
   int32_t result = 0;
 
   if (record->RoleFlags != 0) {
@@ -47,13 +46,10 @@ int32_t TkivPlugin::ProcessPacket(TPluginCallRecord* record) {
         if (!MsgWriteCompleteError().empty()) AddLog(lkWarning, MsgWriteCompleteError() + ": " + e.what());
       }
     } else if (HasRole(*record, mrFilter)) {
-      record->OutputItem = record->InputItem;  // the packet passes through unchanged
+      // The packet passes through unchanged; a wrapped input list reaches
+      // the host again as its own list when the context ends.
+      record->OutputItem = record->InputItem;
     }
-  }
-
-  // The input list's slot dies with the context: the host must not see it.
-  if (record->InputItem.Pointer == inputSlot && context.InputSlot() == inputSlot && inputSlot != 0) {
-    record->InputItem.Pointer = 0;
   }
   return result;
 }

@@ -54,7 +54,8 @@ TEST_P(ParserModuleTest, ParseResultsFollowThePacketInItsBlock) {
   EXPECT_EQ(Send(kParse, "a=1;b=2\n"), 2);
   EXPECT_EQ(Block(), "a=1;b=2\nparsed a=1;b=2");
   EXPECT_EQ(instance.Record().OutputItem.Count, 1);
-  EXPECT_EQ(instance.Record().OutputItem.Type, ditListInterface) << "list items keep the call's form";
+  EXPECT_EQ(instance.Record().OutputItem.Type, output.Item().Type) << "the output item keeps the host's form";
+  EXPECT_EQ(instance.Record().OutputItem.Pointer, output.Item().Pointer);
   EXPECT_EQ(output.List().Count(), 2);
   EXPECT_EQ(TextOf(output.Value("b")), "2");
 

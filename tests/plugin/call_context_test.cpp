@@ -89,8 +89,82 @@ TEST(CallContext, ListItemsBecomeInterfaceReferences) {
     OleVariant value = OleVariant::fromI4(7);
     ASSERT_EQ(out->AddItem(u"result", value.get(), added.put()), platform::kHrOk);
   }
-  EXPECT_EQ(record.InputItem.Type, ditListInterface) << "item types stay 9 after the call";
   EXPECT_EQ(output->ItemValueByName("RESULT").raw().lVal, 7) << "writes reach the host's list";
+}
+
+bool sameItem(const TPluginDataItem& a, const TPluginDataItem& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The slots go with the context: an item still addressing one after the call
+// would leave the host a dangling pointer instead of its own list.
+TEST(CallContext, ItemsAddressingASlotGetTheHostsFormBack) {
+  auto input = TkivParamsList::Create();
+  auto output = TkivParamsList::Create();
+  TPluginCallRecord record = freshRecord();
+  record.InputItem = {3, 17, ditParamsList, reinterpret_cast<uintptr_t>(input.get())};
+  record.OutputItem = {0, 5, ditWrappedParamsList, reinterpret_cast<uintptr_t>(output.get())};
+  const TPluginCallRecord host = record;
+  {
+    CallContext context;
+    context.Enter(record);
+    record.OutputItem.Count = 2;  // the call's answer
+  }
+  EXPECT_TRUE(sameItem(record.InputItem, host.InputItem));
+  EXPECT_EQ(record.OutputItem.Type, ditWrappedParamsList);
+  EXPECT_EQ(record.OutputItem.Size, 5);
+  EXPECT_EQ(record.OutputItem.Pointer, reinterpret_cast<uintptr_t>(output.get()));
+  EXPECT_EQ(record.OutputItem.Count, 2u) << "the count the call set stays";
+
+  // A pass-through copies the input's slot into the output item.
+  record = host;
+  {
+    CallContext context;
+    context.Enter(record);
+    record.OutputItem = record.InputItem;
+  }
+  EXPECT_TRUE(sameItem(record.OutputItem, host.InputItem));
+  EXPECT_TRUE(sameItem(record.InputItem, host.InputItem));
+
+  // A list item without a list gets its own for the call, and no list after.
+  record = freshRecord();
+  record.OutputItem = {0, 0, ditParamsList, 0};
+  {
+    CallContext context;
+    context.Enter(record);
+    ASSERT_NE(record.OutputItem.Pointer, 0u);
+  }
+  EXPECT_EQ(record.OutputItem.Type, ditParamsList);
+  EXPECT_EQ(record.OutputItem.Pointer, 0u);
+}
+
+TEST(CallContext, ItemsTheCallReplacedAreLeftAlone) {
+  auto input = TkivParamsList::Create();
+  auto output = TkivParamsList::Create();
+  InterfaceRef<IkivParamsListA> hostReference = TkivParamsListWrap::NewInterfaceA(output.get(), true);
+  InterfaceRef<IkivParamsListW> hostOutput = hostReference.Query<IkivParamsListW>();
+  char block[2] = {1, 2};
+  TPluginCallRecord record = freshRecord();
+  record.InputItem = {0, 0, ditParamsList, reinterpret_cast<uintptr_t>(input.get())};
+  record.OutputItem = {0, 0, ditListInterface, reinterpret_cast<uintptr_t>(hostOutput.address())};
+  const TPluginCallRecord host = record;
+  const TPluginDataItem replacedInput{0, 2, ditMemoryBlock, reinterpret_cast<uintptr_t>(block)};
+  const TPluginDataItem status{0, 4, ditStatus, 3};
+  {
+    CallContext context;
+    context.Enter(record);
+    EXPECT_TRUE(sameItem(record.OutputItem, host.OutputItem)) << "an interface item is held, not wrapped";
+    record.InputItem = replacedInput;
+  }
+  EXPECT_TRUE(sameItem(record.InputItem, replacedInput));
+  EXPECT_TRUE(sameItem(record.OutputItem, host.OutputItem));
+
+  record = host;
+  {
+    CallContext context;
+    context.Enter(record);
+    record.OutputItem = status;
+  }
+  EXPECT_TRUE(sameItem(record.OutputItem, status));
+  EXPECT_TRUE(sameItem(record.InputItem, host.InputItem));
 }
 
 TEST(CallContext, OnlyListItemsAreTouched) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "common/params_list.h"
+#include "common/params_list_wrap.h"
 #include "platform/message_window.h"
 #include "plugin/entry_points.h"
 #include "plugin/plugin_library.h"
@@ -59,6 +60,26 @@ TEST(DataPath, FilterWithoutHandlerPassesThePacketThrough) {
                                reinterpret_cast<uintptr_t>(packet)};
   EXPECT_EQ(ProcessData(&instance.record), 0);
   EXPECT_EQ(std::memcmp(&instance.record.OutputItem, &instance.record.InputItem, sizeof(TPluginDataItem)), 0);
+
+  // A native input list reaches the host as its own list on both items, not
+  // as the call's slot.
+  auto list = TkivParamsList::Create();
+  list->AddItem("v", OleVariant::fromI4(1).raw());
+  const TPluginDataItem native{2, 0, ditParamsList, reinterpret_cast<uintptr_t>(list.get())};
+  instance.record.InputItem = native;
+  instance.record.OutputItem = {};
+  EXPECT_EQ(ProcessData(&instance.record), 0);
+  EXPECT_EQ(std::memcmp(&instance.record.InputItem, &native, sizeof native), 0);
+  EXPECT_EQ(std::memcmp(&instance.record.OutputItem, &native, sizeof native), 0);
+
+  // An interface reference of the host passes through as it came.
+  InterfaceRef<IkivParamsListW> reference =
+      TkivParamsListWrap::NewInterfaceA(list.get(), true).Query<IkivParamsListW>();
+  const TPluginDataItem held{0, 0, ditListInterface, reinterpret_cast<uintptr_t>(reference.address())};
+  instance.record.InputItem = held;
+  instance.record.OutputItem = {};
+  EXPECT_EQ(ProcessData(&instance.record), 0);
+  EXPECT_EQ(std::memcmp(&instance.record.OutputItem, &held, sizeof held), 0);
 }
 
 TEST(DataPath, CompletionMessagesOfWritingRoles) {
@@ -102,8 +123,8 @@ TEST(DataPath, EmptyInputListCountsAsNoData) {
   instance.record.InputItem = {0, 0, ditParamsList, reinterpret_cast<uintptr_t>(input.get())};
   EXPECT_EQ(ProcessData(&instance.record), 7);
   EXPECT_NE(seen, 0u);
-  EXPECT_EQ(instance.record.InputItem.Type, ditListInterface);
-  EXPECT_EQ(instance.record.InputItem.Pointer, 0u) << "the released slot is not left to the host";
+  EXPECT_EQ(instance.record.InputItem.Type, ditParamsList) << "the host gets its own list back";
+  EXPECT_EQ(instance.record.InputItem.Pointer, reinterpret_cast<uintptr_t>(input.get()));
 }
 
 TEST(DataPath, UnloadedInstanceTakesNoPackets) {
