@@ -51,6 +51,8 @@
   X(int, PyTuple_SetItem, (PyObject*, Py_ssize_t, PyObject*))                             \
   X(PyObject*, PyModule_Create2, (PyModuleDef*, int))                                     \
   X(PyObject*, PyModule_GetDict, (PyObject*))                                             \
+  X(PyObject*, PyMemoryView_FromObject, (PyObject*))                                      \
+  X(PyObject*, PyBytes_FromObject, (PyObject*))                                           \
   X(PyObject*, Py_CompileString, (const char*, const char*, int))                         \
   X(PyObject*, PyEval_EvalCode, (PyObject*, PyObject*, PyObject*))                        \
   X(PyObject*, PySys_GetObject, (const char*))                                            \

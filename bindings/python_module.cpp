@@ -1,9 +1,24 @@
 // Extension modules published by the engine's clients.
 #include "bindings/python_module.h"
 
-#include "python/python_engine.h"
+#include "bindings/python_interface.h"
 
 namespace corvane {
+
+namespace {
+
+// The self of a module's functions.
+struct TContextObject {
+  py::PyObject Head;
+  void* Owner;
+  const py::PythonApi* Api;
+};
+
+py::PyType_Slot contextSlots[] = {{0, nullptr}};
+py::PyType_Spec contextSpec = {"plugin_context", static_cast<int>(sizeof(TContextObject)), 0,
+                               py::kTpFlagsDefault, contextSlots};
+
+}  // namespace
 
 TPythonModule::TPythonModule(std::string moduleName, std::string docString)
     : name_(std::move(moduleName)), doc_(std::move(docString)) {}
@@ -33,17 +48,47 @@ void TPythonModule::Initialize(TPythonInterface& engine) {
   definition_.m_name = name_.c_str();
   definition_.m_doc = doc_.empty() ? nullptr : doc_.c_str();
   definition_.m_size = -1;
-  definition_.m_methods = methods_.data();
+  definition_.m_methods = methods_.data() + (methods_.size() - 1);  // the functions are added below
   py::Object module = py::Object::Steal(api, api.PyModule_Create2(&definition_, engine.APIVersion));
   if (!module) engine.RaiseError();
+
+  py::Object contextType = py::Object::Steal(api, api.PyType_FromSpec(&contextSpec));
+  if (!contextType) engine.RaiseError();
+  py::Object context = py::Object::Steal(
+      api, api.PyType_GenericAlloc(reinterpret_cast<py::PyTypeObject*>(contextType.get()), 0));
+  if (!context) engine.RaiseError();
+  auto* contextObject = reinterpret_cast<TContextObject*>(context.get());
+  contextObject->Owner = context_;
+  contextObject->Api = &api;
+  py::Object moduleName = engine.TextToPython(name_);
+  for (size_t i = 0; i + 1 < methods_.size(); ++i) {
+    py::Object function =
+        py::Object::Steal(api, api.PyCFunction_NewEx(&methods_[i], context.get(), moduleName.get()));
+    if (!function || api.PyObject_SetAttrString(module.get(), methods_[i].ml_name, function.get()) != 0)
+      engine.RaiseError();
+  }
   if (api.PyDict_SetItemString(api.PyImport_GetModuleDict(), name_.c_str(), module.get()) != 0) engine.RaiseError();
-  // The module dictionary keeps the module alive until the interpreter ends.
+  // The module dictionary keeps the module alive until the interpreter
+  // ends, and the functions keep their self.
   module_ = module.get();
+  contextObject_ = context.get();
   initialized_ = true;
+}
+
+void TPythonModule::SetContext(void* context) {
+  context_ = context;
+  if (contextObject_ != nullptr) reinterpret_cast<TContextObject*>(contextObject_)->Owner = context;
+}
+
+TPythonModule::TContext TPythonModule::ContextOf(py::PyObject* self) {
+  if (self == nullptr) return {nullptr, nullptr};
+  const auto* object = reinterpret_cast<const TContextObject*>(self);
+  return {object->Owner, object->Api};
 }
 
 void TPythonModule::Finalize() {
   module_ = nullptr;
+  contextObject_ = nullptr;
   initialized_ = false;
 }
 

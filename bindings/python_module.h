@@ -26,6 +26,20 @@ class TPythonModule : public TEngineClient {
   void AddMethod(std::string name, py::PyCFunction function, std::string docString);
   void AddMethodWithKeywords(std::string name, py::PyCFunctionWithKeywords function, std::string docString);
 
+  // What the module's functions work for (their owner). Each function's
+  // self is a small object of the module's own that holds it, so that every
+  // interpreter's module reaches its own owner without a process-wide
+  // variable. Setting it while the module lives (the interpreter lock held)
+  // detaches the functions from an owner that goes.
+  void SetContext(void* context);
+  // The context and runtime table behind a function's self; context null
+  // once detached. The table stays valid as long as the interpreter does.
+  struct TContext {
+    void* Owner;
+    const py::PythonApi* Api;
+  };
+  static TContext ContextOf(py::PyObject* self);
+
   // Creates the module and enters it in the interpreter's module dictionary,
   // so that "import <name>" finds it.
   void Initialize(TPythonInterface& engine) override;
@@ -39,6 +53,8 @@ class TPythonModule : public TEngineClient {
   std::vector<py::PyMethodDef> methods_;
   py::PyModuleDef definition_{};
   py::PyObject* module_ = nullptr;
+  py::PyObject* contextObject_ = nullptr;  // kept alive by the module's functions
+  void* context_ = nullptr;
 };
 
 }  // namespace corvane
