@@ -28,3 +28,13 @@
 #else
 #define CV_PLATFORM_API CV_IMPORT
 #endif
+
+namespace corvane::platform {
+// The operating system family the module is built for: 'W' for Windows,
+// 'L' for the POSIX systems (where runtimes are shared objects, not DLLs).
+#if defined(_WIN32)
+inline constexpr char kOsTypeLetter = 'W';
+#else
+inline constexpr char kOsTypeLetter = 'L';
+#endif
+}  // namespace corvane::platform

@@ -177,6 +177,11 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept {
   try {
     PluginPin plugin = FindInstance(record);
     if (!plugin || plugin->LogList() == nullptr) return 0;
+    try {
+      plugin->OnLogDrain.Raise(*plugin);
+    } catch (...) {
+      // What the module held back stays queued; the drain goes on.
+    }
     uint32_t length = 0;
     copied = plugin->LogList()->Drain(reinterpret_cast<char*>(record->InputItem.Pointer), record->InputItem.Size,
                                       length);

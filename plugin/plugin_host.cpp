@@ -16,7 +16,7 @@ namespace corvane {
 void TkivPlugin::AddLog(TLogKind kind, std::string_view text, bool flag) noexcept {
   if (closing_ || !log_) return;
   try {
-    log_->Add(EncodeLogLine(kind, logTitle_, text, flag));
+    log_->Add(EncodeLogLine(kind, LogTitle(), text, flag));
     NotifyLogPending();
   } catch (...) {
     // Logging never disturbs its caller.
@@ -24,9 +24,10 @@ void TkivPlugin::AddLog(TLogKind kind, std::string_view text, bool flag) noexcep
 }
 
 void TkivPlugin::NotifyLogPending() noexcept {
-  if (hostWindow_ == 0) return;
+  const uintptr_t hostWindow = HostWindow();
+  if (hostWindow == 0) return;
   try {
-    const auto window = reinterpret_cast<platform::WindowHandle>(hostWindow_);
+    const auto window = reinterpret_cast<platform::WindowHandle>(hostWindow);
     if (!platform::postMessage(window, HostMsgLogPending, moduleIndex_, 0)) {
       // A full queue: wait a little for the host, but never for a hung one.
       intptr_t ignored = 0;

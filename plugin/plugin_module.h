@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -155,6 +156,9 @@ class TkivPlugin : public TComponent {
   TPluginNotifyEvent OnLanguageChanged;
   // Fires once construction is complete (Create).
   TPluginNotifyEvent OnCreate;
+  // Fires before the host drains the log (GetLogEx), from the draining
+  // thread: a module hands over what it still holds back for the log.
+  TPluginNotifyEvent OnLogDrain;
 
   // --- Module properties, by name (GET-/SET-MODULE-PARAMETER) ---
   // An unknown name reads as Empty; writing an unknown or read-only name,
@@ -222,8 +226,15 @@ class TkivPlugin : public TComponent {
   void SetItemsText(std::string text) { itemsText_ = std::move(text); }
   const std::string& Description() const { return description_; }
   void SetDescription(std::string text) { description_ = std::move(text); }
-  const std::string& LogTitle() const { return logTitle_; }
-  void SetLogTitle(std::string text) { logTitle_ = std::move(text); }
+  // Read by every log line, from any thread: copies under the text lock.
+  std::string LogTitle() const {
+    std::lock_guard guard(textLock_);
+    return logTitle_;
+  }
+  void SetLogTitle(std::string text) {
+    std::lock_guard guard(textLock_);
+    logTitle_ = std::move(text);
+  }
   uint8_t ModuleType() const { return moduleType_; }
   void SetModuleType(uint8_t roles) { moduleType_ = roles; }
   uint8_t ModuleOptions() const { return moduleOptions_; }
@@ -248,8 +259,15 @@ class TkivPlugin : public TComponent {
   const std::string& MsgWriteCompleteError() const { return msgWriteCompleteError_; }
   float ModuleVersion() const { return moduleVersion_; }
   void SetModuleVersion(float version) { moduleVersion_ = version; }
-  const std::string& INIFile() const { return iniFile_; }
-  void SetINIFile(std::string path) { iniFile_ = std::move(path); }
+  // Changed by ShowOptionsDialog while packets may read it.
+  std::string INIFile() const {
+    std::lock_guard guard(textLock_);
+    return iniFile_;
+  }
+  void SetINIFile(std::string path) {
+    std::lock_guard guard(textLock_);
+    iniFile_ = std::move(path);
+  }
   uint8_t ModuleRegistryRoot1() const { return registryRoot1_; }
   uint8_t ModuleRegistryRoot2() const { return registryRoot2_; }
   void SetModuleRegistryRoots(uint8_t root1, uint8_t root2) {
@@ -270,8 +288,8 @@ class TkivPlugin : public TComponent {
   void SetSettingsBusy(bool busy) { settingsBusy_ = busy; }
   uintptr_t OwnerWindow() const { return ownerWindow_; }
   void SetOwnerWindow(uintptr_t window) { ownerWindow_ = window; }
-  uintptr_t HostWindow() const { return hostWindow_; }
-  void SetHostWindow(uintptr_t window) { hostWindow_ = window; }
+  uintptr_t HostWindow() const { return hostWindow_.load(std::memory_order_acquire); }
+  void SetHostWindow(uintptr_t window) { hostWindow_.store(window, std::memory_order_release); }
   uintptr_t ParentApp() const { return parentApp_; }
   void SetParentApp(uintptr_t module) { parentApp_ = module; }
   uint8_t SubscribeForData() const { return subscribeForData_; }
@@ -349,7 +367,7 @@ class TkivPlugin : public TComponent {
   bool isTemporaryLoad_ = false;
   bool settingsBusy_ = false;
   uintptr_t ownerWindow_ = 0;
-  uintptr_t hostWindow_ = 0;
+  std::atomic<uintptr_t> hostWindow_{0};
   uintptr_t parentApp_ = 0;
   uint8_t subscribeForData_ = 0;
   std::unique_ptr<TModuleConfigList> moduleConfigList_;
@@ -361,6 +379,7 @@ class TkivPlugin : public TComponent {
   std::string currentLanguage_;
   THostFunctions hostFunctions_;
   std::vector<std::string> translatorPropertyNames_;
+  mutable std::mutex textLock_;  // guards logTitle_ and iniFile_
   platform::CriticalSection lazyLock_;  // guards making CustomParams and the configuration list
 };
 

@@ -61,8 +61,8 @@ struct TkivPlugin::TModuleProperty {
 const std::vector<TkivPlugin::TModuleProperty>& TkivPlugin::ModuleProperties() {
   using P = TkivPlugin;
   static const std::vector<TModuleProperty> table = {
-      {"LogTitle", [](P& m) { return textOrEmpty(m.logTitle_); },
-       [](P& m, const Variant& v) { return setText(v, [&](std::string t) { m.logTitle_ = std::move(t); }); }},
+      {"LogTitle", [](P& m) { return textOrEmpty(m.LogTitle()); },
+       [](P& m, const Variant& v) { return setText(v, [&](std::string t) { m.SetLogTitle(std::move(t)); }); }},
       {"Description", [](P& m) { return textOrEmpty(m.description_); },
        [](P& m, const Variant& v) { return setText(v, [&](std::string t) { m.description_ = std::move(t); }); }},
       {"EventsSupported", [](P& m) { return textOrEmpty(m.eventsSupported_); },
@@ -97,7 +97,7 @@ const std::vector<TkivPlugin::TModuleProperty>& TkivPlugin::ModuleProperties() {
       {"ModuleLoadForConfig", [](P& m) { return OleVariant::fromUI4(m.moduleLoadForConfig_); }, nullptr},
       {"ModuleConfigId", [](P& m) { return TextValue(m.ModuleConfigId()); }, nullptr},
       {"ApplicationFullName", [](P& m) { return textOrEmpty(m.applicationFullName_); }, nullptr},
-      {"INIFile", [](P& m) { return textOrEmpty(m.iniFile_); }, nullptr},
+      {"INIFile", [](P& m) { return textOrEmpty(m.INIFile()); }, nullptr},
       {"ModuleRegistryRoot1", [](P& m) { return OleVariant::fromUI1(m.registryRoot1_); }, nullptr},
       {"ModuleRegistryRoot2", [](P& m) { return OleVariant::fromUI1(m.registryRoot2_); }, nullptr},
       {"ModuleRegistryPath", [](P& m) { return textOrEmpty(m.registryPath_); }, nullptr},

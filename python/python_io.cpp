@@ -105,6 +105,7 @@ void TPythonInputOutput::Write(std::u16string_view text) {
 }
 
 bool TPythonInputOutput::WriteOutput() {
+  std::lock_guard delivery(deliveryLock_);
   std::u16string line;
   {
     std::lock_guard guard(lock_);
@@ -114,6 +115,12 @@ bool TPythonInputOutput::WriteOutput() {
   }
   Deliver(line);
   return true;
+}
+
+void TPythonInputOutput::DeliverAll() {
+  std::lock_guard delivery(deliveryLock_);
+  while (WriteOutput()) {
+  }
 }
 
 void TPythonInputOutput::Deliver(const std::u16string& line) {

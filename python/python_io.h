@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -51,6 +52,9 @@ class TPythonInputOutput {
 
   // Delivers the oldest queued line, if any; true when one was delivered.
   bool WriteOutput();
+  // Delivers every queued line, oldest first (from any thread: deliveries
+  // never overtake each other).
+  void DeliverAll();
   int32_t QueuedLines() const;
 
  protected:
@@ -63,6 +67,10 @@ class TPythonInputOutput {
   void Deliver(const std::u16string& line);
 
   mutable platform::CriticalSection lock_;
+  // Held from taking a line until it is delivered, so that lines reach the
+  // handler in queue order whichever thread delivers them. Taken before
+  // lock_, never while holding it.
+  std::recursive_mutex deliveryLock_;
   int32_t maxLines_ = 1000;
   int32_t maxLineLength_ = 256;
   bool delayWrites_ = false;
