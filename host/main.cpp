@@ -126,7 +126,7 @@ int runCommand(const std::string& argument, platform::WindowHandle window) {
 
 std::string defaultLibrary() {
   const bool windows = platform::pathDelimiter() == '\\';
-  return platform::executableDirectory() + ".." + platform::pathDelimiter() + "plugin" + platform::pathDelimiter() +
+  return platform::executableDirectory() + ".." + platform::pathDelimiter() + "script_host" + platform::pathDelimiter() +
          (windows ? "corvane.dll" : "corvane.so");
 }
 

@@ -28,11 +28,17 @@ using corvane::platform::OleVariant;
 
 inline bool windows() { return corvane::platform::pathDelimiter() == '\\'; }
 
-// The framework library (plugin/corvane) and the test parser module
-// (tests/corvane_test_module), beside the suites' folder.
+// The framework alone (tests/corvane_framework_module), the test parser
+// module (tests/corvane_test_module) and the product library
+// (script_host/corvane).
 inline std::string frameworkLibraryPath() {
+  return corvane::platform::executableDirectory() +
+         (windows() ? "corvane_framework_module.dll" : "corvane_framework_module.so");
+}
+inline std::string productLibraryPath() {
   const char d = corvane::platform::pathDelimiter();
-  return corvane::platform::executableDirectory() + ".." + d + "plugin" + d + (windows() ? "corvane.dll" : "corvane.so");
+  return corvane::platform::executableDirectory() + ".." + d + "script_host" + d +
+         (windows() ? "corvane.dll" : "corvane.so");
 }
 inline std::string testModulePath() {
   return corvane::platform::executableDirectory() + (windows() ? "corvane_test_module.dll" : "corvane_test_module.so");

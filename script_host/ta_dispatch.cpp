@@ -1,0 +1,295 @@
+// TaPlugin: data packets and events reach the script's entry functions.
+#include <vector>
+
+#include "bindings/callback_guard.h"
+#include "bindings/gil.h"
+#include "bindings/native_class.h"
+#include "bindings/native_guard.h"
+#include "platform/abi.h"
+#include "platform/thread.h"
+#include "plugin/call_params.h"
+#include "plugin/parsed_data.h"
+#include "plugin/plugin_values.h"
+#include "script_host/ta_plugin.h"
+
+namespace corvane {
+
+namespace {
+
+// A copy of a host list, item by item (name, value and attributes).
+void copyHostList(TkivParamsList& into, IkivParamsListA* source) {
+  if (source != nullptr) into.CopyFromInterface(source);
+}
+
+void copyHostList(TkivParamsList& into, const InterfaceRef<IkivParamsListW>& source) {
+  if (!source) return;
+  InterfaceRef<IkivParamsListA> ansi = source.Query<IkivParamsListA>();
+  if (!ansi) throw Exception("The packet's parameter list offers no 8-bit interface");
+  into.CopyFromInterface(ansi.get());
+}
+
+}  // namespace
+
+// One call into the script: the script lock for its whole length, the call
+// depth, and the script state of the packet or event (set and cleared with
+// the interpreter lock held, since threads the script started read it).
+class TaPlugin::TScriptCall {
+ public:
+  TScriptCall(TaPlugin& plugin, TPluginCallRecord& record)
+      : plugin_(plugin), lock_(plugin.scriptLock_), record_(record) {
+    ++plugin_.callDepth_;
+  }
+  TScriptCall(const TScriptCall&) = delete;
+  TScriptCall& operator=(const TScriptCall&) = delete;
+  ~TScriptCall() {
+    if (entered_) {
+      py::TGilAcquire gil(*plugin_.engine_);
+      plugin_.state_.CurrentRecord = nullptr;
+    }
+    --plugin_.callDepth_;
+  }
+
+  // An engine that can run code (it may exist without, when its start
+  // failed before the interpreter was up).
+  bool Live() const { return plugin_.engine_ && plugin_.engine_->Initialized(); }
+
+  // The packet or event becomes the current one.
+  void Enter() {
+    if (!Live()) return;
+    py::TGilAcquire gil(*plugin_.engine_);
+    plugin_.state_.CurrentRecord = &record_;
+    plugin_.state_.Source = SourceDescriptorOf(record_);
+    plugin_.state_.SourceValid = true;
+    entered_ = true;
+  }
+
+  // Calls the entry function with the arguments makeArguments builds (all
+  // with the interpreter lock held; the objects lent to the script die when
+  // the call ends). inspect runs after the call, still under the lock. A
+  // failure is logged; false then.
+  template <class MakeArguments, class Inspect>
+  bool Run(TEntryFunction function, MakeArguments makeArguments, Inspect inspect) {
+    TPythonEngine& engine = *plugin_.engine_;
+    const py::PythonApi& api = engine.Api();
+    py::TGilAcquire gil(engine);
+    bool done = false;
+    {
+      py::TWrapScope scope;
+      try {
+        std::vector<py::Object> arguments = makeArguments(engine, *plugin_.wrapper_, scope);
+        py::Object tuple = py::Object::Steal(api, api.PyTuple_New(static_cast<py::Py_ssize_t>(arguments.size())));
+        if (!tuple) engine.RaiseError();
+        for (size_t i = 0; i < arguments.size(); ++i) {
+          api.PyTuple_SetItem(tuple.get(), static_cast<py::Py_ssize_t>(i), arguments[i].release());
+        }
+        // The script's return value is not used.
+        py::Object result =
+            py::Object::Steal(api, api.PyObject_Call(plugin_.entryFunctions_[function].get(), tuple.get(), nullptr));
+        if (!result) engine.RaiseError();
+        done = true;
+      } catch (const std::exception& error) {
+        api.PyErr_Clear();
+        plugin_.LogCallFailure(function, error);
+      }
+      inspect();
+      scope.End();
+    }
+    return done;
+  }
+
+  py::Object Descriptor(TPythonEngine& engine) const {
+    const TSourceDescriptor descriptor = SourceDescriptorOf(record_);
+    return py::Checked(engine.Api(), engine.Api().PyBytes_FromStringAndSize(
+                                         reinterpret_cast<const char*>(descriptor.data()), descriptor.size()));
+  }
+
+ private:
+  TaPlugin& plugin_;
+  std::lock_guard<std::recursive_mutex> lock_;
+  TPluginCallRecord& record_;
+  bool entered_ = false;
+};
+
+void TaPlugin::LogCallFailure(TEntryFunction function, const std::exception& error) noexcept {
+  try {
+    std::string text = texts_.Text(txUnableToExecute);
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) text.replace(at, 2, EntryFunctionName(function));
+    AddLog(lkError, text + ": " + error.what());
+  } catch (...) {
+  }
+}
+
+void TaPlugin::kivPluginProcessData(TPluginCallRecord* record, int32_t& result) {
+  TScriptCall call(*this, *record);
+  if (!engine_) {
+    result = -4;
+    return;
+  }
+  result = 0;
+  TEntryFunction function = efCount;
+  try {
+    call.Enter();
+    if (HasRole(*record, mrParser)) {
+      function = efParseData;
+      result = Parse(*record, call);
+    } else if (HasRole(*record, mrFilter)) {
+      function = efFilterData;
+      result = Filter(*record, call);
+    } else if (HasRole(*record, mrExport)) {
+      function = efExportData;
+      result = ExportOrQuery(*record, call, efExportData);
+    } else if (HasRole(*record, mrQuery)) {
+      function = efQueryData;
+      result = ExportOrQuery(*record, call, efQueryData);
+    }
+  } catch (const std::exception& error) {
+    // Preparing the arguments or delivering the results failed.
+    if (function == efCount) throw;
+    result = -3;
+    LogCallFailure(function, error);
+  }
+}
+
+int32_t TaPlugin::Parse(TPluginCallRecord& record, TScriptCall& call) {
+  if (!call.Live() || !entryFunctions_[efParseData] || !clients_) return 0;
+  TParserClientRef client =
+      FindClient(*clients_, record, false, [this](const TPluginCallRecord& creating) {
+        return std::make_unique<TCustomParserClient>(this, creating);
+      });
+  if (!client) return 0;
+  auto clientLock = client->Lock();
+  const TPluginDataItem& input = record.InputItem;
+  if (input.Type == ditClientStream) {
+    if (input.Pointer == static_cast<uintptr_t>(StreamEndValue)) {
+      // The stream has ended: the sweep removes the client a few minutes on.
+      const uint64_t now = platform::tickCount64();
+      client->SetLastActivity(now > StreamEndShortening ? now - StreamEndShortening : 0);
+    }
+    if (clientTimer_) clientTimer_->SetEnabled(clients_->Count() >= 1);
+    return 0;
+  }
+  if (input.Pointer != 0 && input.Size > 0) client->WriteBytes(reinterpret_cast<const void*>(input.Pointer), input.Size);
+
+  auto params = TkivParamsList::Create();
+  copyHostList(*params, GetPacketParams(record));
+  TParsedDataList results;
+  const bool done = call.Run(
+      efParseData,
+      [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {
+        std::vector<py::Object> arguments;
+        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
+        arguments.push_back(call.Descriptor(engine));
+        arguments.push_back(wrapper.Wrap(py::NativeObject(&client->Fifo()), scope));
+        arguments.push_back(wrapper.Wrap(py::NativeObject(&results.Values()), scope));
+        return arguments;
+      },
+      [] {});
+  if (!done) return -3;
+  DeliverParsedData(record, results, true);
+  return 0;
+}
+
+int32_t TaPlugin::Filter(TPluginCallRecord& record, TScriptCall& call) {
+  InterfaceRef<IkivParamsListW> packet = GetItemParams(record.InputItem);
+  if (!packet || !call.Live() || !entryFunctions_[efFilterData]) {
+    record.OutputItem = record.InputItem;  // passes through unchanged
+    return 0;
+  }
+  auto params = TkivParamsList::Create();
+  copyHostList(*params, GetPacketParams(record));
+  auto data = TkivParamsList::Create();
+  copyHostList(*data, packet);
+  TParsedDataList results;
+  bool discarded = false;
+  bool silent = false;
+  std::string reason;
+  const bool done = call.Run(
+      efFilterData,
+      [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {
+        state_.DiscardRequested = false;
+        state_.DiscardSilently = false;
+        state_.DiscardReason.clear();
+        std::vector<py::Object> arguments;
+        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
+        arguments.push_back(call.Descriptor(engine));
+        arguments.push_back(wrapper.Wrap(py::NativeObject(data.get()), scope));
+        arguments.push_back(wrapper.Wrap(py::NativeObject(&results.Values()), scope));
+        return arguments;
+      },
+      [&] {
+        discarded = state_.DiscardRequested;
+        silent = state_.DiscardSilently;
+        reason = state_.DiscardReason;
+      });
+  if (!done) return -3;
+  if (discarded) {
+    results.Clear();
+    if (!silent) AddLog(lkInformation, texts_.Text(txDiscarded) + (reason.empty() ? "" : ": " + reason));
+    return 0;
+  }
+  DeliverParsedData(record, results, false);
+  return 0;
+}
+
+int32_t TaPlugin::ExportOrQuery(TPluginCallRecord& record, TScriptCall& call, TEntryFunction function) {
+  InterfaceRef<IkivParamsListW> packet = GetItemParams(record.InputItem);
+  if (!packet || !call.Live() || !entryFunctions_[function]) return 0;
+  auto params = TkivParamsList::Create();
+  copyHostList(*params, GetPacketParams(record));
+  auto data = TkivParamsList::Create();
+  copyHostList(*data, packet);
+  const bool done = call.Run(
+      function,
+      [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {
+        std::vector<py::Object> arguments;
+        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
+        arguments.push_back(call.Descriptor(engine));
+        arguments.push_back(wrapper.Wrap(py::NativeObject(data.get()), scope));
+        return arguments;
+      },
+      [] {});
+  return done ? 0 : -3;
+}
+
+void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* record, int32_t& result) {
+  if (event == "GET-PY-PATH") {
+    WriteParam(GetPacketParams(*record), "RESULT", TextValue(RuntimePath()).raw());
+    result = 0;
+    return;
+  }
+  if (event == "GetOsType") {
+    WriteParam(GetPacketParams(*record), "RESULT", TextValue(std::string(1, platform::kOsTypeLetter)).raw());
+    result = 0;
+    return;
+  }
+  TScriptCall call(*this, *record);
+  if (!engine_ || !call.Live() || !entryFunctions_[efEventData]) {
+    result = -4;
+    return;
+  }
+  result = 0;
+  auto params = TkivParamsList::Create();
+  copyHostList(*params, GetPacketParams(*record));
+  call.Enter();
+  const bool done = call.Run(
+      efEventData,
+      [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {
+        std::vector<py::Object> arguments;
+        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
+        arguments.push_back(call.Descriptor(engine));
+        arguments.push_back(engine.TextToPython(event));
+        return arguments;
+      },
+      [] {});
+  if (!done) result = -3;
+}
+
+void TaPlugin::Sweep() {
+  if (!clients_ || !clientTimer_) return;
+  clientTimer_->SetEnabled(false);
+  SweepClients(*clients_, ClientIdleMs, true);
+  clientTimer_->SetEnabled(clients_->Count() > 1);
+}
+
+}  // namespace corvane

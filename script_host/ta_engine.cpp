@@ -1,0 +1,196 @@
+// TaPlugin: starting and stopping the script's engine, and its output.
+#include "bindings/gil.h"
+#include "bindings/params_list_type.h"
+#include "platform/files.h"
+#include "platform/os_error.h"
+#include "python/python_runtime.h"
+#include "script_host/plugin_functions.h"
+#include "script_host/ta_plugin.h"
+
+namespace corvane {
+
+namespace {
+
+// The position just after the last path delimiter, 0 when there is none.
+size_t fileNameStart(const std::string& path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (platform::isPathDelimiter(path[i - 1])) return i;
+  }
+  return 0;
+}
+
+std::string withTrailingDelimiter(std::string folder) {
+  if (!folder.empty() && !platform::isPathDelimiter(folder.back())) folder += platform::pathDelimiter();
+  return folder;
+}
+
+std::vector<std::string> scriptLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (true) {
+    const size_t end = text.find("\r\n", start);
+    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool TaPlugin::EngineRunning() const {
+  std::lock_guard lock(scriptLock_);
+  return engine_ != nullptr;
+}
+
+std::string TaPlugin::RuntimePath() const {
+  std::lock_guard lock(scriptLock_);
+  return runtimeFolder_ + runtimeFileName_;
+}
+
+bool TaPlugin::ChooseRuntime(TkivPythonEngine& engine) {
+  const std::string option = DllOption();
+  if (!option.empty()) {
+    const size_t cut = fileNameStart(option);
+    runtimeFileName_ = option.substr(cut);
+    runtimeFolder_ = cut > 0 ? withTrailingDelimiter(option.substr(0, cut)) : std::string();
+    engine.DllName = runtimeFileName_;
+    engine.UseLastKnownVersion = false;
+    engine.DllPath = runtimeFolder_;
+    engine.APIVersion = 1013;
+    return true;
+  }
+  if (platform::fileExists(ModulePath() + "python32.dll")) {
+    engine.DllName = "python32.dll";
+    engine.UseLastKnownVersion = false;
+    engine.DllPath = runtimeFolder_;
+    engine.APIVersion = 1013;
+    runtimeFileName_ = "python32.dll";
+    return true;
+  }
+  runtimeFolder_.clear();
+  runtimeFileName_.clear();
+  for (const TPythonVersion& version : GetRegisteredPythonVersions()) {
+    if (!version.IsRegistered) continue;
+    runtimeFolder_ = withTrailingDelimiter(version.DLLPath);
+    runtimeFileName_ = version.DLLName();
+    version.AssignTo(engine);
+    return true;
+  }
+  return false;
+}
+
+void TaPlugin::StartEngine() {
+  if (engine_) return;
+  auto engine = std::make_unique<TkivPythonEngine>();
+  runtimeFolder_ = ModulePath();
+  ChooseRuntime(*engine);
+  if (runtimeFolder_.empty() || !platform::fileExists(runtimeFolder_ + runtimeFileName_)) {
+    AddLog(lkError, texts_.Text(txNoRuntime));
+    return;
+  }
+
+  auto io = std::make_shared<TPythonGUIInputOutput>();
+  io->SetDelayWrites(true);
+  io->OnSendData = [this](TPythonInputOutput&, std::string_view text) {
+    if (!text.empty()) AddLog(lkInformation, text);
+  };
+  {
+    std::lock_guard guard(ioLock_);
+    io_ = io;
+  }
+  engine->SetIO(io.get());
+  engine->RedirectIO = true;
+  engine->InitThreads = true;
+  engine->OnAfterInit = [this](TPythonEngine& started) { ResolveEntryFunctions(started); };
+
+  callbackModule_ = std::make_unique<TPythonModule>("plugin");
+  callbackModule_->OnInitialization = [](TPythonModule& module) { AddPluginFunctions(module); };
+  callbackModule_->SetContext(this);
+  engine->AddClient(*callbackModule_);
+  wrapper_ = std::make_unique<py::TPyDelphiWrapper>();
+  wrapper_->SetModule(*callbackModule_);
+  wrapper_->OnInitialization = [](py::TPyDelphiWrapper& wrapper) { py::RegisterExtendedListWrappers(wrapper); };
+  engine->AddClient(*wrapper_);
+
+  engine->InitScript = scriptLines(scriptText_);
+  engine->ProgramName = config_ != nullptr ? config_->edtFile_Text : std::string();
+  engine->AutoUnload = true;  // the runtime library goes with the engine
+  engine->FatalMsgDlg = false;
+  engine_ = std::move(engine);
+
+  std::string failure;
+  try {
+    engine_->LoadDll();
+  } catch (const std::exception& error) {
+    failure = error.what();
+  }
+  if (engine_->Initialized() && engine_->HoldsLock()) {
+    // Initialisation failed before the entry functions were resolved: the
+    // interpreter lock is still this thread's.
+    engine_->SaveThread();
+  }
+  if (engine_->IsHandleValid()) {
+    // Running, whatever the script did; a start that failed says why (a
+    // Python error has printed its traceback as well).
+    if (!failure.empty()) AddLog(lkError, failure);
+    return;
+  }
+  if (failure.empty()) failure = engine_->LastLoadError();
+  const std::string text = SystemErrorText(11);
+  AddLog(lkError, (failure.empty() ? std::string() : failure + ": ") + text + ": " + runtimeFolder_ + runtimeFileName_);
+  StopEngine();
+}
+
+void TaPlugin::ResolveEntryFunctions(TPythonEngine& engine) {
+  const py::PythonApi& api = engine.Api();
+  py::PyObject* main = api.PyImport_AddModule("__main__");
+  for (int i = 0; i < efCount; ++i) {
+    entryFunctions_[i] = {};
+    if (main == nullptr) continue;
+    entryFunctions_[i] = engine.FindFunction(EntryFunctionName(static_cast<TEntryFunction>(i)));
+    api.PyErr_Clear();
+  }
+  engine.SaveThread();
+}
+
+void TaPlugin::StopEngine() noexcept {
+  // With the script lock held.
+  if (engine_) {
+    if (engine_->Initialized()) {
+      py::TGilAcquire gil(*engine_);
+      for (py::Object& function : entryFunctions_) function = {};
+      // Threads the script started may still call "plugin" while the engine
+      // stops; from now on they get an error instead of this instance.
+      if (callbackModule_) callbackModule_->SetContext(nullptr);
+    } else {
+      for (py::Object& function : entryFunctions_) function.release();
+    }
+  }
+  try {
+    engine_.reset();
+  } catch (...) {
+  }
+  FlushScriptOutput();
+  {
+    std::lock_guard guard(ioLock_);
+    io_.reset();
+  }
+  callbackModule_.reset();
+  wrapper_.reset();
+}
+
+void TaPlugin::FlushScriptOutput() noexcept {
+  std::shared_ptr<TPythonGUIInputOutput> io;
+  {
+    std::lock_guard guard(ioLock_);
+    io = io_;
+  }
+  if (!io) return;
+  try {
+    io->DeliverAll();
+  } catch (...) {
+  }
+}
+
+}  // namespace corvane
