@@ -22,9 +22,10 @@ TkivTimerEx::TkivTimerEx()
               kDestroyMessage) {}
 
 TkivTimerEx::~TkivTimerEx() {
+  const uint32_t waitMs = releaseWaitMs_ >= 0 ? static_cast<uint32_t>(releaseWaitMs_.load()) : waitLimitMs.load();
   if (window_.Handle() != nullptr && !window_.IsOwnerThread()) {
     intptr_t result = 0;
-    platform::sendMessageTimeout(window_.Handle(), kSetEnabledMessage, 0, 0, platform::kSmtoNormal, waitLimitMs,
+    platform::sendMessageTimeout(window_.Handle(), kSetEnabledMessage, 0, 0, platform::kSmtoNormal, waitMs,
                                  &result);
   }
   // Late messages must not reach this object: detach before anything else
@@ -33,7 +34,7 @@ TkivTimerEx::~TkivTimerEx() {
   onTimer_ = nullptr;
   enabled_ = false;
   if (window_.Handle() != nullptr) platform::killTimer(window_.Handle(), kTimerId);
-  window_.Close(waitLimitMs);
+  window_.Close(waitMs);
 }
 
 void TkivTimerEx::SetEnabled(bool value) {

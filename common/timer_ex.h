@@ -50,11 +50,16 @@ class TkivTimerEx {
   // How long destruction from another thread waits for the owner, each time
   // (5000 ms unless a test changes it).
   static void SetWaitLimitForTesting(uint32_t milliseconds);
+  // This timer's own limit, for owners whose thread may never serve its
+  // messages: waiting only frees the window sooner, since no handler runs
+  // once destruction has begun.
+  void SetReleaseWait(uint32_t milliseconds) { releaseWaitMs_ = milliseconds; }
 
  private:
   void Rearm();
   bool HandleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam, intptr_t& result);
 
+  std::atomic<int64_t> releaseWaitMs_{-1};  // -1: the process-wide limit
   std::atomic<bool> enabled_{true};
   std::atomic<uint32_t> interval_{1000};
   TNotifyEvent onTimer_;

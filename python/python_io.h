@@ -88,12 +88,18 @@ class TPythonGUIInputOutput : public TPythonInputOutput {
   static constexpr uint32_t kDestroyMessage = 1026;
 
   TPythonGUIInputOutput();
-  ~TPythonGUIInputOutput() override { window_.Close(TThreadWindow::kDefaultWaitMs); }
+  ~TPythonGUIInputOutput() override { window_.Close(releaseWaitMs_); }
+
+  // How long destruction from another thread waits for the owner thread to
+  // destroy the window. Waiting only frees the window sooner: no line is
+  // delivered once destruction has begun.
+  void SetReleaseWait(uint32_t milliseconds) { releaseWaitMs_ = milliseconds; }
 
  protected:
   void PendingWriteAdded() override;
 
  private:
+  uint32_t releaseWaitMs_ = TThreadWindow::kDefaultWaitMs;
   TThreadWindow window_;
 };
 

@@ -36,7 +36,7 @@ void copyHostList(TkivParamsList& into, const InterfaceRef<IkivParamsListW>& sou
 class TaPlugin::TScriptCall {
  public:
   TScriptCall(TaPlugin& plugin, TPluginCallRecord& record)
-      : plugin_(plugin), lock_(plugin.scriptLock_), record_(record) {
+      : plugin_(plugin), lock_(plugin.ScriptLock()), record_(record) {
     ++plugin_.callDepth_;
   }
   TScriptCall(const TScriptCall&) = delete;
@@ -105,7 +105,7 @@ class TaPlugin::TScriptCall {
 
  private:
   TaPlugin& plugin_;
-  std::lock_guard<std::recursive_mutex> lock_;
+  std::lock_guard<platform::CriticalSection> lock_;
   TPluginCallRecord& record_;
   bool entered_ = false;
 };

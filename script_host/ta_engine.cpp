@@ -39,12 +39,12 @@ std::vector<std::string> scriptLines(const std::string& text) {
 }  // namespace
 
 bool TaPlugin::EngineRunning() const {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   return engine_ != nullptr;
 }
 
 std::string TaPlugin::RuntimePath() const {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   return runtimeFolder_ + runtimeFileName_;
 }
 
@@ -92,6 +92,7 @@ void TaPlugin::StartEngine() {
 
   auto io = std::make_shared<TPythonGUIInputOutput>();
   io->SetDelayWrites(true);
+  io->SetReleaseWait(ReleaseWaitMs);
   io->OnSendData = [this](TPythonInputOutput&, std::string_view text) {
     if (!text.empty()) AddLog(lkInformation, text);
   };

@@ -92,7 +92,7 @@ TaPlugin::TaPlugin(uintptr_t moduleDllHandle, const TPluginCreation* creation)
 }
 
 TaPlugin::~TaPlugin() {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   StopEngine();
   TkivTimerEx::FreeTimer(clientTimer_);
   clients_.reset();
@@ -122,7 +122,7 @@ void TaPlugin::kivPluginCreate() {
 }
 
 void TaPlugin::kivPluginLoad(TPluginCallRecord*, int32_t&) {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   {
     // The script state is also read by threads the script started.
     if (engine_ && engine_->Initialized()) {
@@ -137,6 +137,7 @@ void TaPlugin::kivPluginLoad(TPluginCallRecord*, int32_t&) {
     clientTimer_ = std::make_unique<TkivTimerEx>();
     clientTimer_->SetEnabled(false);
     clientTimer_->SetInterval(SweepIntervalMs);
+    clientTimer_->SetReleaseWait(ReleaseWaitMs);
     clientTimer_->SetOnTimer([this](TkivTimerEx&) { Sweep(); });
   }
   if (config_ == nullptr) {
@@ -149,7 +150,7 @@ void TaPlugin::kivPluginLoad(TPluginCallRecord*, int32_t&) {
 }
 
 void TaPlugin::kivPluginUnload(TPluginCallRecord*, int32_t&) {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   if (callDepth_ > 0) throw Exception("The script cannot be unloaded from inside one of its own calls");
   StopEngine();
   delete config_;
@@ -159,19 +160,19 @@ void TaPlugin::kivPluginUnload(TPluginCallRecord*, int32_t&) {
 }
 
 void TaPlugin::kivPluginLoadSettingsNow() {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   if (config_ != nullptr) config_->LoadSettings();
 }
 
 void TaPlugin::kivPluginSaveSettingsNow() {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   if (config_ != nullptr) config_->SaveSettings();
 }
 
 void TaPlugin::kivPluginShowOptionsDialog(TPluginCallRecord*, int32_t& result) { result = 1; }
 
 uint32_t TaPlugin::StoredConfigurationHash() const {
-  std::lock_guard lock(scriptLock_);
+  std::lock_guard lock(ScriptLock());
   return configurationHash_;
 }
 

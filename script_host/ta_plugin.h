@@ -5,10 +5,10 @@
 // The script answers through the module "plugin" and the script types.
 //
 // Threads and locks, outermost first:
-//   the instance's command lock (commands, events)
-//   -> the script lock: one call into this instance's script at a time,
-//      also while the script lets the interpreter lock go (re-entrant, so a
-//      host callback may call back into the instance on the same thread)
+//   the script lock, which is the instance's command lock: commands, and
+//      one call into this instance's script at a time, also while the script
+//      lets the interpreter lock go (re-entrant, so a host callback may call
+//      back into the instance on the same thread)
 //   -> the client list's lock (look-up, insertion and sweep only)
 //   -> a client's own lock (its FIFO and state, held across ParseData)
 //   -> the interpreter lock, innermost; it is let go around every call into
@@ -67,6 +67,9 @@ class TaPlugin : public TkivPlugin {
   static constexpr uint64_t ClientIdleMs = 3600000;
   static constexpr uint64_t StreamEndShortening = 3420000;
   static constexpr int32_t StreamEndValue = 0x102;
+  // How long freeing the timer or the output window from another thread
+  // waits for the loading thread, which may never serve its messages.
+  static constexpr uint32_t ReleaseWaitMs = 100;
 
   TaPlugin(uintptr_t moduleDllHandle, const TPluginCreation* creation);
   ~TaPlugin() override;
@@ -137,9 +140,14 @@ class TaPlugin : public TkivPlugin {
   std::unique_ptr<TPythonModule> callbackModule_;
   std::unique_ptr<py::TPyDelphiWrapper> wrapper_;
 
-  // One script call at a time; also guards the engine and what it was
-  // started with. callDepth_ counts the calls of the thread holding it.
-  mutable std::recursive_mutex scriptLock_;
+  // The script lock: one script call at a time, and the guard of the
+  // engine and what it was started with. It is the instance's command lock
+  // (re-entrant), so that commands and script calls share one order: a
+  // script whose host callback sends a command to this instance on the same
+  // thread gets it at once, and an UNLOAD on another thread waits for the
+  // script call instead of deadlocking with it. callDepth_ counts the script
+  // calls of the thread holding it.
+  platform::CriticalSection& ScriptLock() const { return const_cast<TaPlugin*>(this)->CommandLock(); }
   int32_t callDepth_ = 0;
   // Guards io_ for the log drain, which runs beside everything else.
   mutable std::mutex ioLock_;
