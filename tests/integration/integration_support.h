@@ -135,9 +135,11 @@ class Instance {
     HostList params(form_);
     params.Add("COMMAND", Text(command));
     for (const auto& [name, value] : values) params.Add(name, value);
-    record_.Params = params.Params();
-    const int32_t result = plugin_.ExecutePluginCommand(&record_);
-    record_.Params = 0;
+    // A record of its own, so that other threads may use the instance's
+    // record meanwhile.
+    TPluginCallRecord record = record_;
+    record.Params = params.Params();
+    const int32_t result = plugin_.ExecutePluginCommand(&record);
     if (answer != nullptr) *answer = params.Value("RESULT");
     return result;
   }
