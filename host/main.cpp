@@ -4,8 +4,11 @@
 // whatever the instance sends back through DataLogger_SendDataEx.
 //
 //   corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...
+//   corvane-host [--library PATH] run SCRIPT [INPUT...] [--python PATH]
 //
 // Example: corvane-host LOAD GET-MODULE-PARAMETER,PARAM=ModulePath UNLOAD
+// The second form runs a script over the lines of its input, one parse
+// packet per line, and prints what the script delivered for each.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -13,6 +16,7 @@
 
 #include "common/params_list.h"
 #include "host/plugin_library.h"
+#include "host/script_run.h"
 #include "platform/abi.h"
 #include "platform/code_page.h"
 #include "platform/dynamic_library.h"
@@ -135,11 +139,17 @@ std::string defaultLibrary() {
 int main(int argc, char** argv) {
   std::string libraryPath = defaultLibrary();
   std::vector<std::string> commands;
+  bool runMode = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--library") == 0 && i + 1 < argc) {
+    if (runMode) {
+      commands.emplace_back(argv[i]);
+    } else if (std::strcmp(argv[i], "--library") == 0 && i + 1 < argc) {
       libraryPath = argv[++i];
+    } else if (std::strcmp(argv[i], "run") == 0 && commands.empty()) {
+      runMode = true;
     } else if (std::strcmp(argv[i], "--help") == 0) {
-      std::printf("usage: corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...\n");
+      std::printf("usage: corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...\n"
+                  "       corvane-host [--library PATH] run SCRIPT [INPUT...] [--python PATH]\n");
       return 0;
     } else {
       commands.emplace_back(argv[i]);
@@ -161,13 +171,22 @@ int main(int argc, char** argv) {
     platform::WindowHandle window = platform::createMessageWindow(&hostWindowProcedure, nullptr);
     printModuleInformation();
     int failures = 0;
-    for (const auto& command : commands) failures += runCommand(command, window) < -2 ? 1 : 0;
+    int runResult = 0;
+    if (runMode) {
+      runResult = host::RunScript(loaded, record, commands, [] {
+        platform::pumpMessages();
+        printLog();
+      });
+    } else {
+      for (const auto& command : commands) failures += runCommand(command, window) < -2 ? 1 : 0;
+    }
     platform::pumpMessages();
     printLog();
     loaded.FreePluginInstance(&record);
     instance = nullptr;
     platform::destroyWindow(window);
     plugin = nullptr;
+    if (runMode) return runResult;
     return failures == 0 ? 0 : 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "corvane-host: %s\n", e.what());
