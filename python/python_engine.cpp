@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "bindings/callback_guard.h"
 #include "platform/code_page.h"
@@ -27,6 +29,19 @@ namespace {
 std::mutex processEngineLock;
 TPythonEngine* processEngine = nullptr;
 
+// An interpreter whose engine stopped while some of the script's threads
+// still ran, with what those threads may still use. Never freed while the
+// interpreter runs, not even when the process ends: the threads may still be
+// inside the library.
+struct AbandonedInterpreter {
+  platform::DynamicLibrary library;
+  py::PythonApi api;
+  std::unique_ptr<TPythonModule> pyio;
+  std::vector<py::PyWideChar> programName;
+  int32_t running = 0;  // threads still running when last counted, -1: not countable
+};
+AbandonedInterpreter* abandoned = nullptr;  // guarded by processEngineLock
+
 std::string format(const char* pattern, uint32_t code, const std::string& text) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%d", static_cast<int>(code));
@@ -34,6 +49,12 @@ std::string format(const char* pattern, uint32_t code, const std::string& text) 
   result.replace(result.find("%d"), 2, buffer);
   result.replace(result.find("%s"), 2, text);
   return result;
+}
+
+// "2 script threads did not stop"
+std::string threadsText(int32_t running) {
+  if (running < 0) return "the script's threads could not be counted";
+  return std::to_string(running) + (running == 1 ? " script thread" : " script threads") + " did not stop";
 }
 
 }  // namespace
@@ -225,11 +246,160 @@ void TPythonEngine::UnloadDll() {
   }
 }
 
+// ---- The script's threads ------------------------------------------------------------------
+
+namespace {
+
+constexpr uint32_t kThreadStopStepMs = 10;
+// A start that finds an abandoned interpreter counts its threads again, but
+// does not wait long for them: they were asked to stop long ago.
+constexpr uint32_t kAbandonedRetryWaitMs = 100;
+
+// to_ask() gives the threads not yet asked to stop: every thread running
+// Python code and every thread the threading module started, except the
+// caller and the host's threads the threading module knows (main and
+// dummy). Each is asked once, so a second request cannot cut a thread's own
+// clean-up short. Timers are cancelled: they wait on a lock, which an
+// asynchronous exception does not interrupt. running() counts the threads
+// started through _thread (and so threading) that have not ended, daemon
+// threads included.
+//
+// let_main_go() serves an interpreter ended on another thread than the one
+// the threading module takes for its main thread (the one that imported
+// it). The runtime's shutdown waits for every non-daemon thread, the main
+// one included, and lets the main one go only when it ends the interpreter
+// itself; otherwise it would wait for a thread that is not coming back.
+constexpr const char* kThreadStopSource =
+    "import sys, _thread\n"
+    "asked = set()\n"
+    "def to_ask():\n"
+    "    found = set(getattr(sys, '_current_frames', dict)())\n"
+    "    threading = sys.modules.get('threading')\n"
+    "    if threading is not None:\n"
+    "        host = tuple(getattr(threading, name) for name in ('_MainThread', '_DummyThread') if hasattr(threading, name))\n"
+    "        for thread in threading.enumerate():\n"
+    "            if isinstance(thread, threading.Timer):\n"
+    "                thread.cancel()\n"
+    "            if thread.ident is not None and not isinstance(thread, host):\n"
+    "                found.add(thread.ident)\n"
+    "    found.discard(_thread.get_ident())\n"
+    "    found -= asked\n"
+    "    asked.update(found)\n"
+    "    return list(found)\n"
+    "def running():\n"
+    "    return _thread._count()\n"
+    "def let_main_go():\n"
+    "    threading = sys.modules.get('threading')\n"
+    "    if threading is None: return\n"
+    "    main = threading.main_thread()\n"
+    "    lock = getattr(main, '_tstate_lock', None)\n"
+    "    if main.ident != _thread.get_ident() and lock is not None and lock.locked():\n"
+    "        lock.release()\n";
+
+// The script's threads, seen through the functions above. Lives, with the
+// interpreter lock held, only while the interpreter runs.
+class TScriptThreads {
+ public:
+  explicit TScriptThreads(const py::PythonApi& api) : api_(api) {
+    api.PyErr_Clear();
+    none_ = Object::Steal(api, api.PyTuple_New(0));
+    Object builtins = Object::Steal(api, api.PyImport_ImportModule("builtins"));
+    Object dictType = builtins ? Object::Steal(api, api.PyObject_GetAttrString(builtins.get(), "dict")) : Object();
+    names_ = dictType && none_ ? Object::Steal(api, api.PyObject_Call(dictType.get(), none_.get(), nullptr)) : Object();
+    Object code = Object::Steal(api, api.Py_CompileString(kThreadStopSource, "<thread stop>", py::kPyFileInput));
+    Object done = names_ && code ? Object::Steal(api, api.PyEval_EvalCode(code.get(), names_.get(), names_.get())) : Object();
+    if (!done) names_ = Object();
+    api.PyErr_Clear();
+  }
+
+  // Asks the script's threads to stop (a SystemExit raised in each) and
+  // waits for them to end, letting go of the interpreter lock between steps,
+  // at most waitMs. Gives the number of threads still running, or -1 when
+  // they cannot be counted. Zero only counts once no thread was asked in the
+  // same step: a thread just started by one being asked is not counted
+  // until it first runs.
+  int32_t Stop(uint32_t waitMs) {
+    const uint64_t deadline = platform::tickCount64() + waitMs;
+    for (;;) {
+      py::Py_ssize_t asked = 0;
+      if (Object found = Call("to_ask")) {
+        asked = api_.PyList_Size(found.get());
+        for (py::Py_ssize_t i = 0; i < asked; ++i) {
+          const long long id = api_.PyLong_AsLongLong(api_.PyList_GetItem(found.get(), i));
+          if (id != -1) api_.PyThreadState_SetAsyncExc(static_cast<unsigned long>(id), *api_.PyExc_SystemExit);
+        }
+      }
+      api_.PyErr_Clear();
+      Object count = Call("running");
+      const long long alive = count ? api_.PyLong_AsLongLong(count.get()) : -1;
+      api_.PyErr_Clear();
+      if (alive < 0) return -1;
+      if (alive == 0 && asked == 0) return 0;
+      if (platform::tickCount64() >= deadline) return static_cast<int32_t>(alive);
+      py::PyThreadState* saved = api_.PyEval_SaveThread();
+      platform::sleepMs(kThreadStopStepMs);
+      api_.PyEval_RestoreThread(saved);
+    }
+  }
+
+  // Just before the interpreter ends, with no script thread left.
+  void LetMainThreadGo() {
+    Call("let_main_go");
+    api_.PyErr_Clear();
+  }
+
+ private:
+  Object Call(const char* name) {
+    PyObject* function = names_ ? api_.PyDict_GetItemString(names_.get(), name) : nullptr;  // borrowed
+    return function ? Object::Steal(api_, api_.PyObject_Call(function, none_.get(), nullptr)) : Object();
+  }
+
+  const py::PythonApi& api_;
+  Object none_;
+  Object names_;
+};
+
+// Ends an abandoned interpreter if its threads have stopped since. Called
+// without processEngineLock: the interpreter's threads may wait for that
+// lock (pyio looks up the engine) while they hold the interpreter lock.
+bool endAbandoned(AbandonedInterpreter& old) {
+  const py::PythonApi& api = old.api;
+  const py::PyGILState_STATE state = api.PyGILState_Ensure();
+  {
+    TScriptThreads threads(api);
+    old.running = threads.Stop(kAbandonedRetryWaitMs);
+    if (old.running == 0) threads.LetMainThreadGo();
+  }
+  if (old.running != 0) {
+    api.PyGILState_Release(state);
+    return false;
+  }
+  api.Py_FinalizeEx();
+  return true;
+}
+
+}  // namespace
+
 // ---- Starting and ending the interpreter ---------------------------------------------------
 
 void TPythonEngine::Initialize() {
   {
-    std::lock_guard guard(processEngineLock);
+    std::unique_lock guard(processEngineLock);
+    if (abandoned != nullptr && processEngine == nullptr) {
+      // Ended outside the lock; meanwhile this engine keeps others out.
+      AbandonedInterpreter* old = std::exchange(abandoned, nullptr);
+      processEngine = this;
+      guard.unlock();
+      const bool ended = endAbandoned(*old);
+      guard.lock();
+      processEngine = nullptr;
+      if (!ended) {
+        abandoned = old;
+        throw Exception("There is already one instance of TPythonEngine running: an earlier script's interpreter, "
+                        "left running because " + threadsText(old->running));
+      }
+      delete old;
+    }
     // An interpreter started by anyone else (another engine, or the host
     // itself) is not this engine's to use or to end.
     if ((processEngine != nullptr && processEngine != this) || (!initialized_ && api_.Py_IsInitialized()))
@@ -269,9 +439,16 @@ void TPythonEngine::Initialize() {
 
 void TPythonEngine::Finalize() {
   if (!initialized_) return;
+  stopReport_.clear();
   // The interpreter ends with a thread state of the calling thread, which
   // takes the lock from whoever holds it once they let it go.
-  if (!HoldsLock()) api_.PyGILState_Ensure();
+  const bool ownLock = !HoldsLock();
+  const py::PyGILState_STATE state = ownLock ? api_.PyGILState_Ensure() : py::PyGILState_STATE{};
+  // Only with no script thread left can the runtime's own shutdown neither
+  // wait for one (it joins every non-daemon thread) nor leave one to wake
+  // in a finished runtime.
+  std::optional<TScriptThreads> threads(std::in_place, api_);
+  const int32_t running = threads->Stop(ThreadStopWaitMs);
   try {
     if (streamsRedirected_) RestoreStreams();
   } catch (...) {
@@ -287,10 +464,35 @@ void TPythonEngine::Finalize() {
   kept_.clear();
   dateTypes_ = {};
   functionType_ = nullptr;
+  if (running == 0) threads->LetMainThreadGo();
+  threads.reset();
+  if (running != 0) {
+    Abandon(ownLock, state, running);
+    return;
+  }
   api_.Py_FinalizeEx();
   initialized_ = false;
   MarkLockHeld(false);
   std::lock_guard guard(processEngineLock);
+  if (processEngine == this) processEngine = nullptr;
+}
+
+// Leaves the interpreter running, with its library and what it points into,
+// and lets go of the lock. The process keeps them until a later start ends
+// that interpreter.
+void TPythonEngine::Abandon(bool ownLock, py::PyGILState_STATE state, int32_t running) {
+  auto* record = new AbandonedInterpreter{std::move(library_), api_, std::move(pyio_), std::move(programName_), running};
+  if (ownLock) {
+    api_.PyGILState_Release(state);
+  } else {
+    api_.PyEval_SaveThread();  // the interpreter keeps the thread state
+  }
+  initialized_ = false;
+  MarkLockHeld(false);
+  api_ = {};
+  stopReport_ = threadsText(running) + "; the Python runtime stays loaded";
+  std::lock_guard guard(processEngineLock);
+  abandoned = record;
   if (processEngine == this) processEngine = nullptr;
 }
 

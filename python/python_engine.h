@@ -8,6 +8,15 @@
 // engine ends the interpreter before the library is released, so an engine
 // created afterwards starts a fresh one: nothing of an earlier script
 // survives a restart.
+//
+// Threads the script started are asked to stop (SystemExit in each) before
+// the interpreter ends, and waited for at most ThreadStopWaitMs. Should one
+// still run after that, ending the interpreter would hang (the runtime joins
+// its threads) or crash the process later (the thread wakes in a finished
+// runtime or an unloaded library), so the interpreter is left running
+// without an owner and its library stays loaded; StopReport() says so. The
+// next engine to start ends that interpreter first if its threads have
+// stopped by then, and refuses to start while they still run.
 #pragma once
 
 #include <atomic>
@@ -49,6 +58,8 @@ class TPythonEngine : public TPythonInterface {
   bool InitThreads = false;
   bool FatalMsgDlg = true;            // show load failures in a message box
   bool AutoUnload = true;
+  // How long stopping waits for the script's threads to end.
+  uint32_t ThreadStopWaitMs = 2000;
   // Runs after the initialisation script, with the interpreter lock held.
   std::function<void(TPythonEngine& engine)> OnAfterInit;
 
@@ -72,6 +83,13 @@ class TPythonEngine : public TPythonInterface {
   bool IsHandleValid() const { return library_.loaded(); }
   bool Initialized() const { return initialized_; }
   const std::string& LastLoadError() const { return lastLoadError_; }
+  // Ends the interpreter and releases the library (what destruction does),
+  // so that StopReport() can be read before the engine goes.
+  void UnloadDll();
+  // Empty when the last stop ended the interpreter; otherwise why it was
+  // left running, e.g. "1 script thread did not stop; the Python runtime
+  // stays loaded".
+  const std::string& StopReport() const { return stopReport_; }
 
   // ---- Running code (the interpreter lock held)
   // Executes source text (UTF-8) as file input in the __main__ namespace.
@@ -91,7 +109,7 @@ class TPythonEngine : public TPythonInterface {
   void Finalize();
 
  private:
-  void UnloadDll();
+  void Abandon(bool ownLock, py::PyGILState_STATE state, int32_t running);
   void RedirectStreams();
   void RestoreStreams();
   void SetProgramName();
@@ -103,6 +121,7 @@ class TPythonEngine : public TPythonInterface {
 
   platform::DynamicLibrary library_;
   std::string lastLoadError_;
+  std::string stopReport_;
   int32_t major_ = 2;
   int32_t minor_ = 7;
   bool python3_ = false;
