@@ -489,7 +489,9 @@ void TPythonEngine::Abandon(bool ownLock, py::PyGILState_STATE state, int32_t ru
   }
   initialized_ = false;
   MarkLockHeld(false);
-  api_ = {};
+  // The table stays filled: objects of that interpreter may hold its
+  // address, and an owner that keeps this engine keeps them working until
+  // the interpreter ends.
   stopReport_ = threadsText(running) + "; the Python runtime stays loaded";
   std::lock_guard guard(processEngineLock);
   abandoned = record;

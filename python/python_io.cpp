@@ -123,6 +123,12 @@ void TPythonInputOutput::DeliverAll() {
   }
 }
 
+void TPythonInputOutput::ClearHandlers() {
+  std::lock_guard delivery(deliveryLock_);
+  OnSendData = nullptr;
+  OnSendUniData = nullptr;
+}
+
 void TPythonInputOutput::Deliver(const std::u16string& line) {
   if (UnicodeIO()) {
     if (OnSendUniData) OnSendUniData(*this, line);

@@ -55,6 +55,9 @@ class TPythonInputOutput {
   // Delivers every queued line, oldest first (from any thread: deliveries
   // never overtake each other).
   void DeliverAll();
+  // No line reaches a handler afterwards; a delivery in progress finishes
+  // first.
+  void ClearHandlers();
   int32_t QueuedLines() const;
 
  protected:

@@ -168,15 +168,37 @@ void TaPlugin::StopEngine() noexcept {
       for (py::Object& function : entryFunctions_) function.release();
     }
   }
-  try {
-    engine_.reset();
-  } catch (...) {
+  std::string report;
+  if (engine_) {
+    try {
+      engine_->UnloadDll();
+    } catch (...) {
+    }
+    report = engine_->StopReport();
   }
   FlushScriptOutput();
+  std::shared_ptr<TPythonGUIInputOutput> io;
   {
     std::lock_guard guard(ioLock_);
-    io_.reset();
+    io = std::move(io_);
   }
+  if (!report.empty()) {
+    // Threads of the script that did not stop keep that interpreter running.
+    // What it points into (the engine's function table, the definitions of
+    // the module "plugin" and of the script types, the output redirector)
+    // stays for the life of the process; none of it reaches this instance.
+    if (io) {
+      io->ClearHandlers();
+      new std::shared_ptr<TPythonGUIInputOutput>(io);  // deliberately never freed
+    }
+    (void)engine_.release();
+    (void)callbackModule_.release();
+    (void)wrapper_.release();
+    AddLog(lkWarning, report);
+    return;
+  }
+  engine_.reset();
+  io.reset();
   callbackModule_.reset();
   wrapper_.reset();
 }

@@ -86,6 +86,10 @@ class HostList {
   corvane::InterfaceRef<corvane::IkivParamsListA> interfaceA_;
   corvane::InterfaceRef<corvane::IkivParamsListW> interfaceW_;
   ListForm form_;
+  // The library tells a native list from an interface variable by reading
+  // a list's signature field at the address it is given; a host's variable
+  // sits inside larger objects, as it does here.
+  uint8_t beyondReferences_[64] = {};
 };
 
 // A block of the shared memory manager, as a host hands packet data over.

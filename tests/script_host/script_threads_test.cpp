@@ -1,0 +1,115 @@
+// Scripts that start threads: unloading and restarting never hang and never
+// crash the host, whatever the threads do. (Runs after the other script host
+// tests: one case leaves an interpreter running for a while.)
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "script_host_support.h"
+
+namespace script_host_testing {
+namespace {
+
+using corvane::platform::testing::ScratchFolder;
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+class ScriptThreads : public ::testing::Test {
+ protected:
+  void SetUp() override { CORVANE_REQUIRE_PYTHON(); }
+  ScratchFolder folder_;
+};
+
+TEST_F(ScriptThreads, ThreadsThatLoopOrSleepStopWithTheEngine) {
+  ScriptInstance instance(folder_);
+  instance.Configure(
+      "import plugin, threading, time\n"
+      "def work():\n"
+      "    while True:\n"
+      "        plugin.DbgLog('tick')\n"
+      "        time.sleep(0.01)\n"
+      "threading.Thread(target=work).start()\n"
+      "threading.Thread(target=work, daemon=True).start()\n"
+      "threading.Timer(60, work).start()\n"
+      "def EventData(params, source, name):\n"
+      "    plugin.DbgLog('event')\n");
+  ASSERT_EQ(instance.Load(), 0);
+  EXPECT_EQ(instance.Event("E"), 0);
+
+  // A restart (changed script) and an unload each end the threads in time.
+  auto start = Clock::now();
+  instance.Configure("import plugin\ndef EventData(params, source, name):\n    plugin.DbgLog('restarted')\n");
+  EXPECT_EQ(instance.ReloadSettings(), -2);
+  EXPECT_LT(secondsSince(start), 15.0) << "the restart waited for the script's threads";
+  EXPECT_EQ(instance.Event("E"), 0);
+  std::vector<LogLine> log = instance.Log();
+  EXPECT_EQ(log.back(), (LogLine{2, "restarted"}));
+  for (const LogLine& line : log) EXPECT_NE(line.Kind, 1) << line.Text;  // no warning: every thread stopped
+
+  instance.Configure(
+      "import threading, time\n"
+      "threading.Thread(target=lambda: time.sleep(0.5)).start()\n");
+  EXPECT_EQ(instance.ReloadSettings(), -2);
+  start = Clock::now();
+  EXPECT_EQ(instance.Unload(), 0);
+  EXPECT_LT(secondsSince(start), 15.0);
+  for (const LogLine& line : instance.Log()) EXPECT_NE(line.Kind, 1) << line.Text;
+}
+
+TEST_F(ScriptThreads, ThreadsThatCannotStopLeaveTheRuntimeLoadedAndSaySo) {
+  const std::string flag = folder_ / "release";
+  {
+    ScriptInstance instance(folder_, "blocked");
+    // One thread blocks where a stop request cannot reach it; another
+    // refuses to stop until the flag file appears, then releases the first.
+    instance.Configure(
+        "import os, threading, time, plugin\n"
+        "event = threading.Event()\n"
+        "def blocked():\n"
+        "    event.wait()\n"
+        "def releaser():\n"
+        "    while True:\n"
+        "        try:\n"
+        "            while not os.path.exists(" + std::string("r'") + flag + "'):\n"
+        "                time.sleep(0.02)\n"
+        "            event.set()\n"
+        "            return\n"
+        "        except SystemExit:\n"
+        "            pass\n"
+        "threading.Thread(target=blocked).start()\n"
+        "threading.Thread(target=releaser, daemon=True).start()\n");
+    ASSERT_EQ(instance.Load(), 0);
+    const auto start = Clock::now();
+    EXPECT_EQ(instance.Unload(), 0);
+    EXPECT_LT(secondsSince(start), 15.0);
+    const std::vector<LogLine> log = instance.Log();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), (LogLine{1, "2 script threads did not stop; the Python runtime stays loaded"}));
+  }
+  {
+    // While they run, another script gets a clear reason instead of an engine.
+    ScriptInstance next(folder_, "next");
+    next.Configure("import plugin\ndef EventData(params, source, name):\n    plugin.DbgLog('next')\n");
+    ASSERT_EQ(next.Load(), 0);
+    const std::vector<std::string> log = next.LogTexts();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.front().find("left running because 2 script threads did not stop"), std::string::npos) << log.front();
+    EXPECT_EQ(next.Event("E"), -4);
+  }
+  std::ofstream(flag) << "go";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  {
+    // Once they have ended, the next start ends that interpreter and runs.
+    ScriptInstance later(folder_, "later");
+    later.Configure("import plugin\ndef EventData(params, source, name):\n    plugin.DbgLog('later')\n");
+    ASSERT_EQ(later.Load(), 0);
+    EXPECT_EQ(later.Event("E"), 0);
+    EXPECT_EQ(later.LogTexts(), std::vector<std::string>{"later"});
+  }
+}
+
+}  // namespace
+}  // namespace script_host_testing
