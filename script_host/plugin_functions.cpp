@@ -173,9 +173,13 @@ PyObject* DbgLog(PyObject* self, PyObject* args) {
     parse(call, args, "O|i:DbgLog", "DbgLog", &message, &level);
     if (level < lkError || level > lkInformation) level = lkInformation;
     const std::string text = call.Text(message);
-    // What the script printed before comes first.
-    call.Plugin.FlushScriptOutput();
-    call.Plugin.AddLog(static_cast<TLogKind>(level), text);
+    {
+      // Telling the host may wait for its window: the lock goes meanwhile.
+      py::TGilRelease unlocked(call.Engine);
+      // What the script printed before comes first.
+      call.Plugin.FlushScriptOutput();
+      call.Plugin.AddLog(static_cast<TLogKind>(level), text);
+    }
     return call.Engine.None();
   });
 }

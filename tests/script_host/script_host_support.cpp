@@ -13,9 +13,11 @@ std::mutex sentLock;
 std::string variantText(const corvane::platform::Variant& value) {
   if (value.vt == corvane::platform::vtEmpty) return "<empty>";
   if (value.vt == corvane::platform::vtNull) return "<null>";
-  OleVariant copy = OleVariant::copyOf(value);
-  OleVariant text = copy.changedTo(corvane::platform::vtBstr);
-  return TextOf(text);
+  try {
+    return TextOf(OleVariant::copyOf(value).changedTo(corvane::platform::vtBstr));
+  } catch (const std::exception&) {
+    return "<vt " + std::to_string(value.vt) + ">";
+  }
 }
 }  // namespace
 

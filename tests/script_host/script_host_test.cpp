@@ -84,14 +84,20 @@ TEST_F(ScriptHost, ParseCollectsEachClientsBytesAcrossPackets) {
         "    results.AddItem('param', params.ItemValueByName('PACKET-PARAM'))\n"
         "    results.AddItem('float', 1.5)\n"
         "    results.AddItem('flag', True)\n"
-        "    results.AddItem('big', 1 << 40)\n");
+        "    results.AddItem('big', 1 << 40)\n"
+        "    results.AddItem('none', None)\n"
+        "    results.AddItem('bytes', b'raw')\n"
+        "    results.AddItem('list', [1, 'two'])\n"
+        "    import datetime\n"
+        "    results.AddItem('when', datetime.datetime(2026, 12, 9, 10, 30))\n");
   std::vector<std::string> output;
   EXPECT_EQ(instance.Parse("hel", 1, &output), 0);
   EXPECT_TRUE(output.empty());
   EXPECT_EQ(instance.Parse("wor", 2, &output), 0);
   EXPECT_EQ(instance.Parse("lo\nnext", 1, &output), 0);
   EXPECT_EQ(output, (std::vector<std::string>{"line=hello", "client=1", "param=p", "float=1.5", "flag=-1",
-                                              "big=1099511627776"}));
+                                              "big=1099511627776", "none=<null>", "bytes=raw", "list=<vt 8204>",
+                                              "when=12/9/2026 10:30:00 AM"}));
   EXPECT_EQ(instance.Parse("ld\n", 2, &output), 0);
   EXPECT_EQ(output.front(), "line=world") << "each client has its own buffer";
   EXPECT_EQ(instance.Parse("\n", 1, &output), 0);
