@@ -1,4 +1,5 @@
 // TaPlugin: data packets and events reach the script's entry functions.
+#include <initializer_list>
 #include <vector>
 
 #include "bindings/callback_guard.h"
@@ -26,6 +27,23 @@ void copyHostList(TkivParamsList& into, const InterfaceRef<IkivParamsListW>& sou
   InterfaceRef<IkivParamsListA> ansi = source.Query<IkivParamsListA>();
   if (!ansi) throw Exception("The packet's parameter list offers no 8-bit interface");
   into.CopyFromInterface(ansi.get());
+}
+
+// The copies of the host's lists a packet's script call works on: the
+// module parameters, and the packet's data list when there is one.
+struct TPacketCopies {
+  ParamsListPtr Params = TkivParamsList::Create();
+  ParamsListPtr Data;
+};
+
+TPacketCopies copiesOf(const TPluginCallRecord& record, const InterfaceRef<IkivParamsListW>* packet) {
+  TPacketCopies copies;
+  copyHostList(*copies.Params, GetPacketParams(record));
+  if (packet != nullptr) {
+    copies.Data = TkivParamsList::Create();
+    copyHostList(*copies.Data, *packet);
+  }
+  return copies;
 }
 
 }  // namespace
@@ -95,6 +113,18 @@ class TaPlugin::TScriptCall {
       scope.End();
     }
     return done;
+  }
+
+  // What every entry function gets first, the module parameters and the
+  // source descriptor, then the given native objects, each lent for the call.
+  std::vector<py::Object> Arguments(TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope,
+                                    TkivParamsList* params, std::initializer_list<py::TNativeObject> rest) const {
+    std::vector<py::Object> arguments;
+    arguments.reserve(2 + rest.size());
+    arguments.push_back(wrapper.Wrap(py::NativeObject(params), scope));
+    arguments.push_back(Descriptor(engine));
+    for (const py::TNativeObject& native : rest) arguments.push_back(wrapper.Wrap(native, scope));
+    return arguments;
   }
 
   py::Object Descriptor(TPythonEngine& engine) const {
@@ -171,18 +201,13 @@ int32_t TaPlugin::Parse(TPluginCallRecord& record, TScriptCall& call) {
   }
   if (input.Pointer != 0 && input.Size > 0) client->WriteBytes(reinterpret_cast<const void*>(input.Pointer), input.Size);
 
-  auto params = TkivParamsList::Create();
-  copyHostList(*params, GetPacketParams(record));
+  const TPacketCopies copies = copiesOf(record, nullptr);
   TParsedDataList results;
   const bool done = call.Run(
       efParseData,
       [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {
-        std::vector<py::Object> arguments;
-        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
-        arguments.push_back(call.Descriptor(engine));
-        arguments.push_back(wrapper.Wrap(py::NativeObject(&client->Fifo()), scope));
-        arguments.push_back(wrapper.Wrap(py::NativeObject(&results.Values()), scope));
-        return arguments;
+        return call.Arguments(engine, wrapper, scope, copies.Params.get(),
+                              {py::NativeObject(&client->Fifo()), py::NativeObject(&results.Values())});
       },
       [] {});
   if (!done) return -3;
@@ -196,10 +221,7 @@ int32_t TaPlugin::Filter(TPluginCallRecord& record, TScriptCall& call) {
     record.OutputItem = record.InputItem;  // passes through unchanged
     return 0;
   }
-  auto params = TkivParamsList::Create();
-  copyHostList(*params, GetPacketParams(record));
-  auto data = TkivParamsList::Create();
-  copyHostList(*data, packet);
+  const TPacketCopies copies = copiesOf(record, &packet);
   TParsedDataList results;
   bool discarded = false;
   bool silent = false;
@@ -210,12 +232,8 @@ int32_t TaPlugin::Filter(TPluginCallRecord& record, TScriptCall& call) {
         state_.DiscardRequested = false;
         state_.DiscardSilently = false;
         state_.DiscardReason.clear();
-        std::vector<py::Object> arguments;
-        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
-        arguments.push_back(call.Descriptor(engine));
-        arguments.push_back(wrapper.Wrap(py::NativeObject(data.get()), scope));
-        arguments.push_back(wrapper.Wrap(py::NativeObject(&results.Values()), scope));
-        return arguments;
+        return call.Arguments(engine, wrapper, scope, copies.Params.get(),
+                              {py::NativeObject(copies.Data.get()), py::NativeObject(&results.Values())});
       },
       [&] {
         discarded = state_.DiscardRequested;
@@ -235,18 +253,11 @@ int32_t TaPlugin::Filter(TPluginCallRecord& record, TScriptCall& call) {
 int32_t TaPlugin::ExportOrQuery(TPluginCallRecord& record, TScriptCall& call, TEntryFunction function) {
   InterfaceRef<IkivParamsListW> packet = GetItemParams(record.InputItem);
   if (!packet || !call.Live() || !entryFunctions_[function]) return 0;
-  auto params = TkivParamsList::Create();
-  copyHostList(*params, GetPacketParams(record));
-  auto data = TkivParamsList::Create();
-  copyHostList(*data, packet);
+  const TPacketCopies copies = copiesOf(record, &packet);
   const bool done = call.Run(
       function,
       [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {
-        std::vector<py::Object> arguments;
-        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
-        arguments.push_back(call.Descriptor(engine));
-        arguments.push_back(wrapper.Wrap(py::NativeObject(data.get()), scope));
-        return arguments;
+        return call.Arguments(engine, wrapper, scope, copies.Params.get(), {py::NativeObject(copies.Data.get())});
       },
       [] {});
   return done ? 0 : -3;
@@ -269,15 +280,12 @@ void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* recor
     return;
   }
   result = 0;
-  auto params = TkivParamsList::Create();
-  copyHostList(*params, GetPacketParams(*record));
+  const TPacketCopies copies = copiesOf(*record, nullptr);
   call.Enter();
   const bool done = call.Run(
       efEventData,
       [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {
-        std::vector<py::Object> arguments;
-        arguments.push_back(wrapper.Wrap(py::NativeObject(params.get()), scope));
-        arguments.push_back(call.Descriptor(engine));
+        std::vector<py::Object> arguments = call.Arguments(engine, wrapper, scope, copies.Params.get(), {});
         arguments.push_back(engine.TextToPython(event));
         return arguments;
       },
