@@ -61,7 +61,8 @@ TEST_F(ScriptHost, AScriptWithoutEntryFunctionsLoads) {
   EXPECT_EQ(instance.Packet(0x20, {{"a", Text("1")}}, &output, &passed), 0);
   EXPECT_EQ(passed.Type, instance.Host().Form() == ListForm::Native ? corvane::ditParamsList : corvane::ditListInterface)
       << "the filter passes the packet through in the host's own form";
-  EXPECT_NE(passed.Pointer, 0u);
+  const uintptr_t passedList = passed.Pointer;  // a packed record: read the field, not a reference to it
+  EXPECT_NE(passedList, 0u);
   EXPECT_EQ(instance.Packet(0x04, {{"a", Text("1")}}), 0);
   EXPECT_EQ(instance.Event("CUSTOM"), -4);
   EXPECT_EQ(instance.LogTexts(), std::vector<std::string>{"Data have been processed successfully"})
