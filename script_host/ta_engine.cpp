@@ -117,7 +117,6 @@ void TaPlugin::StartEngine() {
   engine->InitScript = scriptLines(scriptText_);
   engine->ProgramName = config_ != nullptr ? config_->edtFile_Text : std::string();
   engine->AutoUnload = true;  // the runtime library goes with the engine
-  engine->FatalMsgDlg = false;
   engine_ = std::move(engine);
 
   std::string failure;

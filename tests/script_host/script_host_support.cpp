@@ -81,13 +81,13 @@ std::vector<std::string> ScriptInstance::LogTexts() {
 }
 
 int32_t ScriptInstance::Parse(const std::string& bytes, uint32_t clientId, std::vector<std::string>* output,
-                              std::string* parseText) {
+                              std::string* parseText, uint8_t roles) {
   HostList params(instance_.Form());
   params.Add("PACKET-PARAM", Text("p"));
   HostList results(instance_.Form());
   TPluginCallRecord record = instance_.Record();
   record.Params = params.Params();
-  record.RoleFlags = 0x02;
+  record.RoleFlags = roles;
   record.DataSourceId = 7;
   record.ClientId = clientId;
   record.InputItem = SharedBlock(bytes);

@@ -84,7 +84,7 @@ class ScriptInstance {
   // A parse packet of bytes for a client; the delivered values come back
   // in output (name=value texts).
   int32_t Parse(const std::string& bytes, uint32_t clientId = 1, std::vector<std::string>* output = nullptr,
-                std::string* parseText = nullptr);
+                std::string* parseText = nullptr, uint8_t roles = 0x02);
   // A packet of another role with a data list of name=value texts.
   int32_t Packet(uint8_t roles, const std::vector<std::pair<std::string, OleVariant>>& data,
                  std::vector<std::string>* output = nullptr, corvane::TPluginDataItem* outputItem = nullptr,

@@ -104,8 +104,9 @@ TEST_F(ScriptHost, ParseCollectsEachClientsBytesAcrossPackets) {
   EXPECT_EQ(instance.Parse("\n", 1, &output), 0);
   EXPECT_EQ(output.front(), "line=next");
 
-  // A stream event ends a client without calling the script; a packet for
-  // both parser and filter is a parse packet only.
+  // A stream event ends a client without calling the script (client 3
+  // gets no buffer of bytes); a packet for both parser and filter is a parse
+  // packet only.
   HostList params(instance.Host().Form());
   TPluginCallRecord record = instance.Host().Record();
   record.Params = params.Params();
@@ -113,8 +114,9 @@ TEST_F(ScriptHost, ParseCollectsEachClientsBytesAcrossPackets) {
   record.ClientId = 3;
   record.InputItem = {0, 0, corvane::ditClientStream, 0x102};
   EXPECT_EQ(instance.Host().Plugin().ProcessData(&record), 0);
-  EXPECT_EQ(instance.Parse("x\n", 4, &output), 0);
-  EXPECT_EQ(output.front(), "line=x");
+  EXPECT_EQ(instance.Parse("x\n", 4, &output, nullptr, 0x22), 0);
+  ASSERT_FALSE(output.empty());
+  EXPECT_EQ(output.front(), "line=x") << "parser and filter at once: parsed only";
   EXPECT_TRUE(instance.LogTexts().empty());
 }
 
