@@ -28,6 +28,41 @@ Variant nullVariant() {
   return value;
 }
 
+// Sets the lower-case form of the item's name. ASCII letters map alike in
+// every ANSI code page, and a name of ASCII bytes holds no multi-byte
+// character, so such names (nearly all) are mapped here, without the code
+// page's tables or a temporary string.
+void setLowerName(TkivParamsListItem& item, std::string_view name) {
+  bool ascii = true, lowerAlready = true;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+    if (c >= 'A' && c <= 'Z') lowerAlready = false;
+  }
+  if (!ascii) {
+    const std::string lower = platform::ansiLower(name);
+    lowerAlready = lower == name;
+    if (!lowerAlready) item.SetLowerName(std::string_view(lower));
+  } else if (!lowerAlready) {
+    char small[64];
+    std::string large;
+    char* lower = small;
+    if (name.size() > sizeof small) {
+      large.resize(name.size());
+      lower = large.data();
+    }
+    for (size_t i = 0; i < name.size(); ++i) {
+      const char c = name[i];
+      lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    item.SetLowerName(std::string_view(lower, name.size()));
+  }
+  // Most names are lower case already: both fields then share one text.
+  if (lowerAlready) item.SetLowerName(item.Name());
+}
+
 }  // namespace
 
 const TStorageDataType StorageDataTypes[18] = {
@@ -159,18 +194,18 @@ TkivParamsListItem* TkivParamsList::Items(int32_t index) const {
 }
 
 TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant& value) const {
-  OleVariant stored = ToStoredValue(value);
+  // Converted first: a value that cannot be stored leaves nothing made.
+  const bool plain = IsPlainStoredType(value.vt);
+  OleVariant stored = plain ? OleVariant() : ToStoredValue(value);
   TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
   try {
     item->SetName(name);
-    const std::string lower = platform::ansiLower(name);
-    // Most names are lower case already: both fields then share one text.
-    if (lower == name) {
-      item->SetLowerName(item->Name());
+    setLowerName(*item, name);
+    if (plain) {
+      item->SetPlainValue(value);
     } else {
-      item->SetLowerName(std::string_view(lower));
+      item->SetStoredValue(std::move(stored));
     }
-    item->SetStoredValue(std::move(stored));
   } catch (...) {
     item->Destroy();
     throw;

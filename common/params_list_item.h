@@ -63,6 +63,11 @@ class TkivParamsListItem {
   void SetValue(const platform::Variant& value);
   // Takes a value already in stored form (see ToStoredValue).
   void SetStoredValue(platform::OleVariant stored);
+  // Stores a value of a plain type (IsPlainStoredType) as it is.
+  void SetPlainValue(const platform::Variant& value) {
+    if (value_.vt != platform::vtEmpty) platform::variantClear(&value_);
+    value_ = value;
+  }
 
   // Copies Name, LowerName, DataType and Quality (not Value).
   void Assign(const TkivParamsListItem& source);
@@ -88,6 +93,13 @@ class TkivParamsListItem {
   uint8_t quality_ = 2;
   alignas(8) platform::Variant value_{};  // 8-aligned as on Windows, also where the ABI aligns doubles to 4
 };
+
+// True for the types the storage rule keeps bit for bit (Empty, Null,
+// numbers, dates, booleans, error codes): nothing to convert, copy or free.
+inline bool IsPlainStoredType(uint16_t type) {
+  return type <= platform::vtDate || type == platform::vtError || type == platform::vtBool ||
+         (type >= platform::vtI1 && type <= platform::vtUInt);
+}
 
 // Converts any value to the form the storage rule keeps (see SetValue).
 platform::OleVariant ToStoredValue(const platform::Variant& value);
