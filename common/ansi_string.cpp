@@ -46,11 +46,13 @@ AnsiString AnsiString::Share(const char* chars) noexcept {
   return shared;
 }
 
-void AnsiString::Release(char* chars) noexcept {
-  if (chars == nullptr) return;
+void AnsiString::ReleaseBlock(char* chars) noexcept {
   StringHeader* header = Header(chars);
-  if (platform::interlockedRead(header->refCount) < 0) return;  // a constant, never freed
-  if (platform::interlockedDecrement(header->refCount) == 0) platform::sharedFree(header);
+  const int32_t count = platform::interlockedRead(header->refCount);
+  if (count < 0) return;  // a constant, never freed
+  // The only reference: nobody else can take another, so no locked
+  // decrement is needed.
+  if (count == 1 || platform::interlockedDecrement(header->refCount) == 0) platform::sharedFree(header);
 }
 
 }  // namespace corvane

@@ -53,7 +53,10 @@ class AnsiString {
   static StringHeader* Header(const char* chars) {
     return reinterpret_cast<StringHeader*>(const_cast<char*>(chars) - sizeof(StringHeader));
   }
-  static void Release(char* chars) noexcept;
+  static void Release(char* chars) noexcept {
+    if (chars != nullptr) ReleaseBlock(chars);
+  }
+  static void ReleaseBlock(char* chars) noexcept;
 
   char* chars_ = nullptr;
 };
