@@ -34,6 +34,13 @@ std::string textArgument(TPythonInterface& engine, Handle value) {
   return text;
 }
 
+// The text without a copy where the argument holds it as it is.
+std::string_view textArgument(TPythonInterface& engine, Handle value, std::string& storage) {
+  const std::string_view text = engine.Converter().PythonToTextView(value, storage);
+  ThrowIfPythonError(engine.Api());
+  return text;
+}
+
 THostVariant valueArgument(TPythonInterface& engine, Handle value) {
   THostVariant variant = engine.PythonToVariant(value);
   ThrowIfPythonError(engine.Api());
@@ -189,7 +196,8 @@ PyObject* methodAddItem(PyObject* self, PyObject* const* args, Py_ssize_t nargs)
     TWrapperObject& list = BoundWrapper(self);
     PyObject *name = nullptr, *value = nullptr;
     parse(self, args, nargs, "OO:AddItem", &name, &value);
-    const std::string text = textArgument(engineOf(list), name);
+    std::string storage;
+    const std::string_view text = textArgument(engineOf(list), name, storage);
     const THostVariant variant = valueArgument(engineOf(list), value);
     return itemObject(list, listOf(list).AddItem(text, variant.raw()));
   });

@@ -2,6 +2,7 @@
 // members and services every wrapper type shares.
 #include "bindings/wrapper.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
@@ -524,6 +525,7 @@ void TPyDelphiWrapper::Initialize(TPythonInterface& engine) {
 }
 
 void TPyDelphiWrapper::Finalize() {
+  std::fill(std::begin(known_), std::end(known_), TKnownClass{});
   for (TRegisteredClass& entry : classes_) entry.Type.reset();
   for (TAuxiliaryType& type : auxiliary_) type.Type.reset();
   self_.reset();
@@ -545,8 +547,23 @@ const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::Find(const TClassCha
   return nullptr;
 }
 
+const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::TypeFor(const TNativeObject& object) {
+  const TClassChain chain = object.Chain();
+  if (chain.Count == 0) return nullptr;
+  const void* id = chain.Classes[0].Id;
+  for (const TKnownClass& known : known_) {
+    if (known.Id == id) return known.Entry;
+  }
+  const TRegisteredClass* entry = Find(chain);
+  if (entry != nullptr && entry->Type) {
+    known_[nextKnown_] = {id, entry};
+    nextKnown_ = (nextKnown_ + 1) % kKnownClasses;
+  }
+  return entry;
+}
+
 Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object) {
-  const TRegisteredClass* entry = Find(object.Chain());
+  const TRegisteredClass* entry = TypeFor(object);
   Assert(entry != nullptr && entry->Type, "Assertion failure: no wrapper type for the class", "bindings/wrapper",
          __LINE__);
   const PythonApi& api = Api();

@@ -188,12 +188,23 @@ class TPyDelphiWrapper : public TEngineClient {
   };
 
   const TRegisteredClass* Find(const TClassChain& chain) const;
+  // Find by the object's own class, remembered for the classes met so far.
+  const TRegisteredClass* TypeFor(const TNativeObject& object);
   Object NewWrapper(const TNativeObject& object);
   Object MakeType(const TWrapperTypeDef& def);
   Object MakeType(const TAuxiliaryTypeDef& def);
   void Publish(const char* name, Handle value);
 
   std::deque<TRegisteredClass> classes_;
+  // What Find answered for the most derived classes of recent objects
+  // (valid while the types are made, cleared with them).
+  struct TKnownClass {
+    const void* Id = nullptr;
+    const TRegisteredClass* Entry = nullptr;
+  };
+  static constexpr int kKnownClasses = 8;
+  TKnownClass known_[kKnownClasses];
+  int nextKnown_ = 0;
   std::deque<TAuxiliaryType> auxiliary_;
   TPythonModule* module_ = nullptr;
   TPythonInterface* engine_ = nullptr;
