@@ -37,6 +37,25 @@ AnsiString& AnsiString::operator=(AnsiString&& other) noexcept {
   return *this;
 }
 
+void AnsiString::MakeShared(std::string_view text, AnsiString& first, AnsiString& second) {
+  AnsiString made(text);
+  if (made.chars_ != nullptr) Header(made.chars_)->refCount = 2;
+  Release(std::exchange(second.chars_, made.chars_));
+  first = std::move(made);
+}
+
+void AnsiString::ReleaseBoth(AnsiString& first, AnsiString& second) noexcept {
+  char* a = std::exchange(first.chars_, nullptr);
+  char* b = std::exchange(second.chars_, nullptr);
+  if (a != nullptr && a == b && platform::interlockedRead(Header(a)->refCount) == 2) {
+    // Both references are these two: nobody else can take another.
+    platform::sharedFree(Header(a));
+    return;
+  }
+  Release(a);
+  Release(b);
+}
+
 AnsiString AnsiString::Share(const char* chars) noexcept {
   AnsiString shared;
   if (chars != nullptr) {

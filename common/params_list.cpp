@@ -28,11 +28,11 @@ Variant nullVariant() {
   return value;
 }
 
-// Sets the lower-case form of the item's name. ASCII letters map alike in
+// Sets the item's name and its lower-case form. ASCII letters map alike in
 // every ANSI code page, and a name of ASCII bytes holds no multi-byte
 // character, so such names (nearly all) are mapped here, without the code
 // page's tables or a temporary string.
-void setLowerName(TkivParamsListItem& item, std::string_view name) {
+void setNames(TkivParamsListItem& item, std::string_view name) {
   bool ascii = true, lowerAlready = true;
   for (const char c : name) {
     if (static_cast<unsigned char>(c) >= 0x80) {
@@ -43,8 +43,11 @@ void setLowerName(TkivParamsListItem& item, std::string_view name) {
   }
   if (!ascii) {
     const std::string lower = platform::ansiLower(name);
-    lowerAlready = lower == name;
-    if (!lowerAlready) item.SetLowerName(std::string_view(lower));
+    if (lower != name) {
+      item.SetName(name);
+      item.SetLowerName(std::string_view(lower));
+      return;
+    }
   } else if (!lowerAlready) {
     char small[64];
     std::string large;
@@ -57,10 +60,12 @@ void setLowerName(TkivParamsListItem& item, std::string_view name) {
       const char c = name[i];
       lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
     }
+    item.SetName(name);
     item.SetLowerName(std::string_view(lower, name.size()));
+    return;
   }
   // Most names are lower case already: both fields then share one text.
-  if (lowerAlready) item.SetLowerName(item.Name());
+  item.SetNameAsLowerName(name);
 }
 
 }  // namespace
@@ -194,18 +199,23 @@ TkivParamsListItem* TkivParamsList::Items(int32_t index) const {
 }
 
 TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant& value) const {
+  if (IsPlainStoredType(value.vt)) {
+    TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
+    try {
+      setNames(*item, name);
+    } catch (...) {
+      item->Destroy();
+      throw;
+    }
+    item->SetPlainValue(value);
+    return item;
+  }
   // Converted first: a value that cannot be stored leaves nothing made.
-  const bool plain = IsPlainStoredType(value.vt);
-  OleVariant stored = plain ? OleVariant() : ToStoredValue(value);
+  OleVariant stored = ToStoredValue(value);
   TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
   try {
-    item->SetName(name);
-    setLowerName(*item, name);
-    if (plain) {
-      item->SetPlainValue(value);
-    } else {
-      item->SetStoredValue(std::move(stored));
-    }
+    setNames(*item, name);
+    item->SetStoredValue(std::move(stored));
   } catch (...) {
     item->Destroy();
     throw;
