@@ -7,16 +7,30 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <utility>
 
 namespace corvane::py {
 
 namespace {
+
+// An item object an iterator handed out and still holds.
+struct TSpareItem {
+  PyObject* Object;     // a reference of the iterator's own, or null
+  const void* ClassId;  // the class of the item it was made for
+};
 
 struct TContainerObject {
   TNativeRefObject Base;
   const TContainerAccessDef* Access;
   void* Native;
   Py_ssize_t Position;  // iterators: the next index
+  // Iterators over an access with NativeItem: the objects of the last two
+  // steps. In a for loop the loop variable still holds the previous step's
+  // object when the next step is taken, but no longer the one before; that
+  // one, held by nobody else, is bound to the new item instead of freeing
+  // it and making another.
+  TSpareItem Spares[2];
+  int NextSpare;
 };
 
 TContainerObject* asContainer(PyObject* object) { return reinterpret_cast<TContainerObject*>(object); }
@@ -39,6 +53,9 @@ void containerDealloc(PyObject* object) {
   const PythonApi* api = self->Base.Api;
   TNativeGuard::Unlink(self->Base.Link);
   countersOf(object).Delete();
+  for (TSpareItem& spare : self->Spares) {
+    if (spare.Object != nullptr) api->Py_DecRef(std::exchange(spare.Object, nullptr));
+  }
   FreeHeapObject(*api, object);
 }
 
@@ -101,6 +118,26 @@ PyObject* iteratorSelf(PyObject* object) {
   return object;
 }
 
+// The item object of the next step, by rebinding a spare object where one
+// is free.
+Object nextItemObject(TContainerObject& self, const TAccessTarget& target) {
+  const PythonApi& api = *self.Base.Api;
+  const void* classId = nullptr;
+  const TNativeObject item = self.Access->NativeItem(target, self.Position++, &classId);
+  TSpareItem& spare = self.Spares[self.NextSpare];
+  self.NextSpare ^= 1;
+  // A count of one is the iterator's own reference; any other head (a
+  // runtime that keeps more in the count word) only means no reuse.
+  if (spare.Object != nullptr && spare.ClassId == classId && spare.Object->ob_refcnt == 1) {
+    self.Base.Wrapper->RebindItem(spare.Object, item, *target.Guard);
+    return Object::Borrow(api, spare.Object);
+  }
+  Object made = self.Base.Wrapper->WrapItem(item, *target.Guard, classId);
+  if (spare.Object != nullptr) api.Py_DecRef(std::exchange(spare.Object, nullptr));
+  spare = {Object::Borrow(api, made.ptr()).release(), classId};
+  return made;
+}
+
 PyObject* iteratorNext(PyObject* object) {
   return GuardedObject(*asContainer(object)->Base.Api, [&] {
     TContainerObject& self = bound(object);
@@ -112,6 +149,7 @@ PyObject* iteratorNext(PyObject* object) {
       self.Base.Api->PyErr_SetString(*self.Base.Api->PyExc_StopIteration, "StopIteration");
       return Object();
     }
+    if (self.Access->NativeItem != nullptr) return nextItemObject(self, target);
     return self.Access->Item(target, self.Position++);
   });
 }
@@ -167,7 +205,7 @@ TTypeCounters& countersOf(PyObject* object) {
 Object newAccessObject(TPyDelphiWrapper& wrapper, const TAuxiliaryTypeDef& def, const TContainerAccessDef& access,
                        const TAccessTarget& target, Py_ssize_t position) {
   const PythonApi& api = wrapper.Api();
-  Handle type = wrapper.AuxiliaryType(def.TypeName);
+  Handle type = wrapper.AuxiliaryType(def);
   Object result = Checked(api, api.PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type.ptr()), 0));
   TContainerObject* self = asContainer(result.ptr());
   self->Base.Api = &api;
@@ -176,6 +214,8 @@ Object newAccessObject(TPyDelphiWrapper& wrapper, const TAuxiliaryTypeDef& def, 
   self->Access = &access;
   self->Native = target.Native;
   self->Position = position;
+  self->Spares[0] = self->Spares[1] = {nullptr, nullptr};
+  self->NextSpare = 0;
   if (target.Guard != nullptr) target.Guard->Link(self->Base.Link);
   def.Counters.Create();
   return result;

@@ -25,7 +25,7 @@ TkivParamsListItem& itemOf(TWrapperObject& self) { return *static_cast<TkivParam
 
 Object itemObject(TWrapperObject& list, TkivParamsListItem* item) {
   if (item == nullptr) return engineOf(list).None();
-  return list.Base.Wrapper->WrapItem(NativeObject(item), *list.Base.Link.Guard);
+  return list.Base.Wrapper->WrapItem(NativeObject(item), *list.Base.Link.Guard, item->ClassRef());
 }
 
 std::string textArgument(TPythonInterface& engine, Handle value) {
@@ -155,7 +155,7 @@ Py_ssize_t itemsCount(const TAccessTarget& target) { return static_cast<TkivPara
 
 Object itemAt(const TAccessTarget& target, Py_ssize_t index) {
   TkivParamsListItem* item = static_cast<TkivParamsList*>(target.Native)->Items(static_cast<int32_t>(index));
-  return target.Wrapper->WrapItem(NativeObject(item), *target.Guard);
+  return target.Wrapper->WrapItem(NativeObject(item), *target.Guard, item != nullptr ? item->ClassRef() : nullptr);
 }
 
 Py_ssize_t itemIndexOf(const TAccessTarget& target, Handle object) {
@@ -168,7 +168,14 @@ Py_ssize_t itemIndexOf(const TAccessTarget& target, Handle object) {
   return -1;
 }
 
-const TContainerAccessDef kItemsAccess{"TkivParamsList.Items", &itemsCount, &itemAt, &itemIndexOf, nullptr};
+TNativeObject nativeItemAt(const TAccessTarget& target, Py_ssize_t index, const void** classId) {
+  TkivParamsListItem* item = static_cast<TkivParamsList*>(target.Native)->Items(static_cast<int32_t>(index));
+  *classId = item != nullptr ? item->ClassRef() : nullptr;
+  return NativeObject(item);
+}
+
+const TContainerAccessDef kItemsAccess{"TkivParamsList.Items", &itemsCount, &itemAt, &itemIndexOf, nullptr,
+                                       &nativeItemAt};
 
 TAccessTarget targetOf(TWrapperObject& list) { return {list.Base.Wrapper, list.Native, list.Base.Link.Guard}; }
 

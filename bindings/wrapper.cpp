@@ -547,7 +547,13 @@ const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::Find(const TClassCha
   return nullptr;
 }
 
-const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::TypeFor(const TNativeObject& object) {
+const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::TypeFor(const TNativeObject& object,
+                                                                    const void* classId) {
+  if (classId != nullptr) {
+    for (const TKnownClass& known : known_) {
+      if (known.Id == classId) return known.Entry;
+    }
+  }
   const TClassChain chain = object.Chain();
   if (chain.Count == 0) return nullptr;
   const void* id = chain.Classes[0].Id;
@@ -562,8 +568,8 @@ const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::TypeFor(const TNativ
   return entry;
 }
 
-Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object) {
-  const TRegisteredClass* entry = TypeFor(object);
+Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object, const void* classId) {
+  const TRegisteredClass* entry = TypeFor(object, classId);
   Assert(entry != nullptr && entry->Type, "Assertion failure: no wrapper type for the class", "bindings/wrapper",
          __LINE__);
   const PythonApi& api = Api();
@@ -588,11 +594,26 @@ Object TPyDelphiWrapper::Wrap(const TNativeObject& object, TNativeGuard& guard) 
   return result;
 }
 
-Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listGuard) {
+Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId) {
   if (item.Object == nullptr) return engine_->None();
-  Object result = NewWrapper(item);
+  Object result = NewWrapper(item, classId);
   listGuard.Link(asWrapperObject(result.ptr())->Base.Link, item.Object);
   return result;
+}
+
+void TPyDelphiWrapper::RebindItem(Handle object, const TNativeObject& item, TNativeGuard& listGuard) {
+  TWrapperObject* self = asWrapperObject(object.ptr());
+  if (self->Base.Link.Guard == &listGuard) {
+    self->Base.Link.Item = item.Object;
+  } else {
+    TNativeGuard::Unlink(self->Base.Link);
+    listGuard.Link(self->Base.Link, item.Object);
+  }
+  self->Native = item.Object;
+  self->Kind = item.Kind;
+  // Counted as the death of one object and the birth of another.
+  self->Def->Counters.Delete();
+  self->Def->Counters.Create();
 }
 
 Object TPyDelphiWrapper::WrapOwned(const TNativeObject& object) {
@@ -617,6 +638,13 @@ TWrapperObject* TPyDelphiWrapper::AsWrapper(Handle object) const {
 Handle TPyDelphiWrapper::AuxiliaryType(const std::string& typeName) const {
   for (const TAuxiliaryType& type : auxiliary_) {
     if (type.Def->TypeName == typeName) return type.Type;
+  }
+  return {};
+}
+
+Handle TPyDelphiWrapper::AuxiliaryType(const TAuxiliaryTypeDef& def) const {
+  for (const TAuxiliaryType& type : auxiliary_) {
+    if (type.Def == &def) return type.Type;
   }
   return {};
 }

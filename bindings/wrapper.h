@@ -70,6 +70,11 @@ struct TContainerAccessDef {
   Py_ssize_t (*IndexOf)(const TAccessTarget& target, Handle object) = nullptr;
   // Stores item i; null: not supported.
   void (*Store)(const TAccessTarget& target, Py_ssize_t index, Handle value) = nullptr;
+  // For containers whose Item wraps item i by WrapItem: that native item and
+  // the identity of its class (objects of one class get one wrapper type).
+  // Iterators then rebind item objects nobody holds any more instead of
+  // making new ones. Null: iterators use Item.
+  TNativeObject (*NativeItem)(const TAccessTarget& target, Py_ssize_t index, const void** classId) = nullptr;
 };
 
 // Live-instance counters of one script type (all under the interpreter lock).
@@ -165,7 +170,13 @@ class TPyDelphiWrapper : public TEngineClient {
   Object Wrap(const TNativeObject& object, TWrapScope& scope) { return Wrap(object, scope.GuardOf(object.Object)); }
   // A script object for an item of the list the guard keeps: it dies with
   // the list or when that item is deleted.
-  Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard);
+  // classId, when the caller knows it, is the item's own class (the first
+  // of its chain), which spares walking the chain.
+  Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId = nullptr);
+  // Binds an object WrapItem made to another item of the same class, as if
+  // the object had died and a new one been made; only for an object that
+  // nobody but the caller holds.
+  void RebindItem(Handle object, const TNativeObject& item, TNativeGuard& listGuard);
   // A script object that owns its native object and frees it.
   Object WrapOwned(const TNativeObject& object);
 
@@ -174,6 +185,7 @@ class TPyDelphiWrapper : public TEngineClient {
   // The component a creation function was published by, from the function's self.
   static TPyDelphiWrapper& FromSelf(PyObject* self);
   Handle AuxiliaryType(const std::string& typeName) const;
+  Handle AuxiliaryType(const TAuxiliaryTypeDef& def) const;
   Handle TypeOf(const TWrapperTypeDef& def) const;
   std::vector<TTypeStats> Stats() const;
 
@@ -189,8 +201,8 @@ class TPyDelphiWrapper : public TEngineClient {
 
   const TRegisteredClass* Find(const TClassChain& chain) const;
   // Find by the object's own class, remembered for the classes met so far.
-  const TRegisteredClass* TypeFor(const TNativeObject& object);
-  Object NewWrapper(const TNativeObject& object);
+  const TRegisteredClass* TypeFor(const TNativeObject& object, const void* classId);
+  Object NewWrapper(const TNativeObject& object, const void* classId = nullptr);
   Object MakeType(const TWrapperTypeDef& def);
   Object MakeType(const TAuxiliaryTypeDef& def);
   void Publish(const char* name, Handle value);
