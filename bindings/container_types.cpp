@@ -37,10 +37,13 @@ TContainerObject* asContainer(PyObject* object) { return reinterpret_cast<TConta
 
 TTypeCounters& countersOf(PyObject* object);
 
+[[noreturn]] void throwGone(const TContainerObject& self) {
+  throw EPyReferenceError(std::string("The native container of this ") + self.Access->Name + " no longer exists");
+}
+
 TContainerObject& bound(PyObject* object) {
   TContainerObject* self = asContainer(object);
-  if (!self->Base.Link.Alive())
-    throw EPyReferenceError(std::string("The native container of this ") + self->Access->Name + " no longer exists");
+  if (!self->Base.Link.Alive()) throwGone(*self);
   return *self;
 }
 
@@ -53,8 +56,15 @@ void containerDealloc(PyObject* object) {
   const PythonApi* api = self->Base.Api;
   TNativeGuard::Unlink(self->Base.Link);
   countersOf(object).Delete();
+  // Spares nobody else holds wait for the next iteration.
   for (TSpareItem& spare : self->Spares) {
-    if (spare.Object != nullptr) api->Py_DecRef(std::exchange(spare.Object, nullptr));
+    PyObject* spareObject = std::exchange(spare.Object, nullptr);
+    if (spareObject == nullptr) continue;
+    if (spareObject->ob_refcnt == 1) {
+      self->Base.Wrapper->ParkItem(spareObject, spare.ClassId);
+    } else {
+      api->Py_DecRef(spareObject);
+    }
   }
   FreeHeapObject(*api, object);
 }
@@ -118,12 +128,23 @@ PyObject* iteratorSelf(PyObject* object) {
   return object;
 }
 
+// The end of an iteration is set directly: it comes once per loop, and a
+// C++ throw would cost more than the whole iteration.
+Object stopIteration(const PythonApi& api) {
+  api.PyErr_SetString(*api.PyExc_StopIteration, "StopIteration");
+  return Object();
+}
+
 // The item object of the next step, by rebinding a spare object where one
 // is free.
 Object nextItemObject(TContainerObject& self, const TAccessTarget& target) {
   const PythonApi& api = *self.Base.Api;
   const void* classId = nullptr;
-  const TNativeObject item = self.Access->NativeItem(target, self.Position++, &classId);
+  // No item past the end; read at every step, so items appended meanwhile
+  // are visited.
+  const TNativeObject item = self.Access->NativeItem(target, self.Position, &classId);
+  if (item.Object == nullptr) return stopIteration(api);
+  ++self.Position;
   TSpareItem& spare = self.Spares[self.NextSpare];
   self.NextSpare ^= 1;
   // A count of one is the iterator's own reference; any other head (a
@@ -142,14 +163,9 @@ PyObject* iteratorNext(PyObject* object) {
   return GuardedObject(*asContainer(object)->Base.Api, [&] {
     TContainerObject& self = bound(object);
     const TAccessTarget target = targetOf(self);
-    // The count is read at every step, so items appended meanwhile are visited.
-    // The end is set directly: it comes once per loop, and a C++ throw would
-    // cost more than the whole iteration.
-    if (self.Position >= self.Access->Count(target)) {
-      self.Base.Api->PyErr_SetString(*self.Base.Api->PyExc_StopIteration, "StopIteration");
-      return Object();
-    }
     if (self.Access->NativeItem != nullptr) return nextItemObject(self, target);
+    // The count is read at every step, so items appended meanwhile are visited.
+    if (self.Position >= self.Access->Count(target)) return stopIteration(*self.Base.Api);
     return self.Access->Item(target, self.Position++);
   });
 }
@@ -216,6 +232,9 @@ Object newAccessObject(TPyDelphiWrapper& wrapper, const TAuxiliaryTypeDef& def, 
   self->Position = position;
   self->Spares[0] = self->Spares[1] = {nullptr, nullptr};
   self->NextSpare = 0;
+  if (position >= 0 && access.NativeItem != nullptr) {
+    for (TSpareItem& spare : self->Spares) spare.Object = wrapper.TakeParkedItem(spare.ClassId);
+  }
   if (target.Guard != nullptr) target.Guard->Link(self->Base.Link);
   def.Counters.Create();
   return result;

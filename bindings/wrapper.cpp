@@ -67,7 +67,7 @@ void wrapperDealloc(PyObject* object) {
     delete self->OwnGuard;
     if (self->Owned && self->Native != nullptr) self->Kind->Free(self->Native);
   }
-  self->Def->Counters.Delete();
+  if (!self->Parked) self->Def->Counters.Delete();
   FreeHeapObject(*api, object);
 }
 
@@ -525,6 +525,7 @@ void TPyDelphiWrapper::Initialize(TPythonInterface& engine) {
 }
 
 void TPyDelphiWrapper::Finalize() {
+  while (parkedCount_ > 0) Api().Py_DecRef(parked_[--parkedCount_].Object);
   std::fill(std::begin(known_), std::end(known_), TKnownClass{});
   for (TRegisteredClass& entry : classes_) entry.Type.reset();
   for (TAuxiliaryType& type : auxiliary_) type.Type.reset();
@@ -583,6 +584,7 @@ Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object, const void* cla
   self->Kind = object.Kind;
   self->OwnGuard = nullptr;
   self->Owned = false;
+  self->Parked = false;
   entry->Def->Counters.Create();
   return result;
 }
@@ -601,19 +603,24 @@ Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listG
   return result;
 }
 
-void TPyDelphiWrapper::RebindItem(Handle object, const TNativeObject& item, TNativeGuard& listGuard) {
-  TWrapperObject* self = asWrapperObject(object.ptr());
-  if (self->Base.Link.Guard == &listGuard) {
-    self->Base.Link.Item = item.Object;
-  } else {
-    TNativeGuard::Unlink(self->Base.Link);
-    listGuard.Link(self->Base.Link, item.Object);
+void TPyDelphiWrapper::ParkItem(PyObject* object, const void* classId) {
+  TWrapperObject* self = asWrapperObject(object);
+  TNativeGuard::Unlink(self->Base.Link);
+  if (!self->Parked) self->Def->Counters.Delete();
+  self->Parked = true;
+  // Only while the types live: a later interpreter must never meet it.
+  if (!initialized_ || parkedCount_ == kParkedItems) {
+    Api().Py_DecRef(object);
+    return;
   }
-  self->Native = item.Object;
-  self->Kind = item.Kind;
-  // Counted as the death of one object and the birth of another.
-  self->Def->Counters.Delete();
-  self->Def->Counters.Create();
+  parked_[parkedCount_++] = {object, classId};
+}
+
+PyObject* TPyDelphiWrapper::TakeParkedItem(const void*& classId) {
+  if (parkedCount_ == 0) return nullptr;
+  const TParkedItem taken = parked_[--parkedCount_];
+  classId = taken.ClassId;
+  return taken.Object;
 }
 
 Object TPyDelphiWrapper::WrapOwned(const TNativeObject& object) {

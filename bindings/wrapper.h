@@ -51,6 +51,7 @@ struct TWrapperObject {
   const TNativeKind* Kind;
   TNativeGuard* OwnGuard;  // the guard of an object the wrapper owns, else null
   bool Owned;
+  bool Parked;  // an item object kept for reuse that no script holds: already counted as deleted
 };
 
 // What a container access works on: the native container, the guard its
@@ -71,9 +72,10 @@ struct TContainerAccessDef {
   // Stores item i; null: not supported.
   void (*Store)(const TAccessTarget& target, Py_ssize_t index, Handle value) = nullptr;
   // For containers whose Item wraps item i by WrapItem: that native item and
-  // the identity of its class (objects of one class get one wrapper type).
-  // Iterators then rebind item objects nobody holds any more instead of
-  // making new ones. Null: iterators use Item.
+  // the identity of its class (objects of one class get one wrapper type),
+  // or no object when index >= Count. Iterators then rebind item objects
+  // nobody holds any more instead of making new ones. Null: iterators use
+  // Count and Item.
   TNativeObject (*NativeItem)(const TAccessTarget& target, Py_ssize_t index, const void** classId) = nullptr;
 };
 
@@ -177,6 +179,12 @@ class TPyDelphiWrapper : public TEngineClient {
   // the object had died and a new one been made; only for an object that
   // nobody but the caller holds.
   void RebindItem(Handle object, const TNativeObject& item, TNativeGuard& listGuard);
+  // Item objects kept between iterations, so that an iteration need not
+  // make its first objects: Park takes the caller's only reference to an
+  // object WrapItem made (of the class classId); TakeParked hands one back,
+  // or nothing. A parked object is unbound and counts as deleted.
+  void ParkItem(PyObject* object, const void* classId);
+  PyObject* TakeParkedItem(const void*& classId);
   // A script object that owns its native object and frees it.
   Object WrapOwned(const TNativeObject& object);
 
@@ -217,11 +225,34 @@ class TPyDelphiWrapper : public TEngineClient {
   static constexpr int kKnownClasses = 8;
   TKnownClass known_[kKnownClasses];
   int nextKnown_ = 0;
+  struct TParkedItem {
+    PyObject* Object;
+    const void* ClassId;
+  };
+  static constexpr int kParkedItems = 4;  // what an iteration and one nested in it use
+  TParkedItem parked_[kParkedItems] = {};
+  int parkedCount_ = 0;
   std::deque<TAuxiliaryType> auxiliary_;
   TPythonModule* module_ = nullptr;
   TPythonInterface* engine_ = nullptr;
   Object self_;  // self of the creation functions: an object that names this component
 };
+
+inline void TPyDelphiWrapper::RebindItem(Handle object, const TNativeObject& item, TNativeGuard& listGuard) {
+  auto* self = reinterpret_cast<TWrapperObject*>(object.ptr());
+  if (self->Base.Link.Guard == &listGuard) {
+    self->Base.Link.Item = item.Object;
+  } else {
+    TNativeGuard::Unlink(self->Base.Link);
+    listGuard.Link(self->Base.Link, item.Object);
+  }
+  self->Native = item.Object;
+  self->Kind = item.Kind;
+  // Counted as the death of one object and the birth of another.
+  if (!self->Parked) self->Def->Counters.Delete();
+  self->Parked = false;
+  self->Def->Counters.Create();
+}
 
 // ---- Services for the concrete types
 

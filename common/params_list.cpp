@@ -194,10 +194,6 @@ void TkivParamsList::CheckAlive() const {
   Assert(signature_ == ParamsListSignature, "Assertion failure", kUnit, __LINE__);
 }
 
-TkivParamsListItem* TkivParamsList::Items(int32_t index) const {
-  return index >= 0 && index < count_ ? items_[index] : nullptr;
-}
-
 TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant& value) const {
   if (IsPlainStoredType(value.vt)) {
     TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
