@@ -13,12 +13,6 @@ namespace corvane::py {
 
 namespace {
 
-// An item object an iterator handed out and still holds.
-struct TSpareItem {
-  PyObject* Object;     // a reference of the iterator's own, or null
-  const void* ClassId;  // the class of the item it was made for
-};
-
 struct TContainerObject {
   TNativeRefObject Base;
   const TContainerAccessDef* Access;
@@ -51,21 +45,18 @@ TAccessTarget targetOf(const TContainerObject& self) {
   return {self.Base.Wrapper, self.Native, self.Base.Link.Guard};
 }
 
+// Fills the iterator's empty spares with item objects an ended iteration left.
+void takeKeptSpares(TContainerObject& self) {
+  if (self.Access->NativeItem == nullptr) return;
+  for (TSpareItem& spare : self.Spares) self.Base.Wrapper->TakeKeptSpare(spare);
+}
+
 void containerDealloc(PyObject* object) {
   TContainerObject* self = asContainer(object);
   const PythonApi* api = self->Base.Api;
   TNativeGuard::Unlink(self->Base.Link);
   countersOf(object).Delete();
-  // Spares nobody else holds wait for the next iteration.
-  for (TSpareItem& spare : self->Spares) {
-    PyObject* spareObject = std::exchange(spare.Object, nullptr);
-    if (spareObject == nullptr) continue;
-    if (spareObject->ob_refcnt == 1) {
-      self->Base.Wrapper->ParkItem(spareObject, spare.ClassId);
-    } else {
-      api->Py_DecRef(spareObject);
-    }
-  }
+  for (TSpareItem& spare : self->Spares) self->Base.Wrapper->ReleaseSpare(spare);
   FreeHeapObject(*api, object);
 }
 
@@ -138,25 +129,15 @@ Object stopIteration(const PythonApi& api) {
 // The item object of the next step, by rebinding a spare object where one
 // is free.
 Object nextItemObject(TContainerObject& self, const TAccessTarget& target) {
-  const PythonApi& api = *self.Base.Api;
   const void* classId = nullptr;
   // No item past the end; read at every step, so items appended meanwhile
   // are visited.
   const TNativeObject item = self.Access->NativeItem(target, self.Position, &classId);
-  if (item.Object == nullptr) return stopIteration(api);
+  if (item.Object == nullptr) return stopIteration(*self.Base.Api);
   ++self.Position;
   TSpareItem& spare = self.Spares[self.NextSpare];
   self.NextSpare ^= 1;
-  // A count of one is the iterator's own reference; any other head (a
-  // runtime that keeps more in the count word) only means no reuse.
-  if (spare.Object != nullptr && spare.ClassId == classId && spare.Object->ob_refcnt == 1) {
-    self.Base.Wrapper->RebindItem(spare.Object, item, *target.Guard);
-    return Object::Borrow(api, spare.Object);
-  }
-  Object made = self.Base.Wrapper->WrapItem(item, *target.Guard, classId);
-  if (spare.Object != nullptr) api.Py_DecRef(std::exchange(spare.Object, nullptr));
-  spare = {Object::Borrow(api, made.ptr()).release(), classId};
-  return made;
+  return self.Base.Wrapper->WrapItem(item, *target.Guard, classId, spare);
 }
 
 PyObject* iteratorNext(PyObject* object) {
@@ -232,9 +213,7 @@ Object newAccessObject(TPyDelphiWrapper& wrapper, const TAuxiliaryTypeDef& def, 
   self->Position = position;
   self->Spares[0] = self->Spares[1] = {nullptr, nullptr};
   self->NextSpare = 0;
-  if (position >= 0 && access.NativeItem != nullptr) {
-    for (TSpareItem& spare : self->Spares) spare.Object = wrapper.TakeParkedItem(spare.ClassId);
-  }
+  if (position >= 0) takeKeptSpares(*self);
   if (target.Guard != nullptr) target.Guard->Link(self->Base.Link);
   def.Counters.Create();
   return result;
@@ -248,6 +227,27 @@ Object NewContainer(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access
 
 Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target) {
   return newAccessObject(wrapper, iteratorDef(), access, target, 0);
+}
+
+Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target,
+                   PyObject*& cache) {
+  const PythonApi& api = wrapper.Api();
+  if (cache != nullptr && cache->ob_refcnt == 1) {
+    TContainerObject* self = asContainer(cache);
+    if (self->Access == &access && self->Native == target.Native && self->Base.Link.Guard == target.Guard &&
+        target.Guard != nullptr) {
+      // Unseen by anyone since its loop ended: as good as a new one.
+      self->Position = 0;
+      takeKeptSpares(*self);
+      iteratorDef().Counters.Delete();
+      iteratorDef().Counters.Create();
+      return Object::Borrow(api, cache);
+    }
+  }
+  Object made = NewIterator(wrapper, access, target);
+  if (cache != nullptr) api.Py_DecRef(cache);
+  cache = Object::Borrow(api, made.ptr()).release();
+  return made;
 }
 
 std::vector<const TAuxiliaryTypeDef*> MechanismTypes() { return {&containerDef(), &iteratorDef()}; }

@@ -68,6 +68,8 @@ void wrapperDealloc(PyObject* object) {
     if (self->Owned && self->Native != nullptr) self->Kind->Free(self->Native);
   }
   if (!self->Parked) self->Def->Counters.Delete();
+  if (self->Iterator != nullptr) api->Py_DecRef(std::exchange(self->Iterator, nullptr));
+  if (self->Base.Wrapper != nullptr) self->Base.Wrapper->ReleaseSpare(self->Spare);
   FreeHeapObject(*api, object);
 }
 
@@ -166,7 +168,7 @@ PyObject* wrapperIter(PyObject* object) {
   TWrapperObject* self = asWrapperObject(object);
   return GuardedObject(*self->Base.Api, [&] {
     TWrapperObject& bound = BoundWrapper(object);
-    return NewIterator(*bound.Base.Wrapper, *bound.Def->Access, targetOf(bound));
+    return NewIterator(*bound.Base.Wrapper, *bound.Def->Access, targetOf(bound), bound.Iterator);
   });
 }
 
@@ -585,6 +587,8 @@ Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object, const void* cla
   self->OwnGuard = nullptr;
   self->Owned = false;
   self->Parked = false;
+  self->Iterator = nullptr;
+  self->Spare = {};
   entry->Def->Counters.Create();
   return result;
 }
@@ -603,24 +607,34 @@ Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listG
   return result;
 }
 
-void TPyDelphiWrapper::ParkItem(PyObject* object, const void* classId) {
+Object TPyDelphiWrapper::WrapItemReplacingSpare(const TNativeObject& item, TNativeGuard& listGuard,
+                                                const void* classId, TSpareItem& spare) {
+  Object made = WrapItem(item, listGuard, classId);
+  if (item.Object == nullptr) return made;
+  ReleaseSpare(spare);
+  spare = {Object::Borrow(Api(), made.ptr()).release(), classId};
+  return made;
+}
+
+void TPyDelphiWrapper::ReleaseSpare(TSpareItem& spare) {
+  PyObject* object = std::exchange(spare.Object, nullptr);
+  if (object == nullptr) return;
+  // Kept only while the types live: a later interpreter must never meet it.
+  if (object->ob_refcnt != 1 || !initialized_ || parkedCount_ == kParkedItems) {
+    Api().Py_DecRef(object);
+    return;
+  }
   TWrapperObject* self = asWrapperObject(object);
   TNativeGuard::Unlink(self->Base.Link);
   if (!self->Parked) self->Def->Counters.Delete();
   self->Parked = true;
-  // Only while the types live: a later interpreter must never meet it.
-  if (!initialized_ || parkedCount_ == kParkedItems) {
-    Api().Py_DecRef(object);
-    return;
-  }
-  parked_[parkedCount_++] = {object, classId};
+  parked_[parkedCount_++] = {object, spare.ClassId};
 }
 
-PyObject* TPyDelphiWrapper::TakeParkedItem(const void*& classId) {
-  if (parkedCount_ == 0) return nullptr;
+void TPyDelphiWrapper::TakeKeptSpare(TSpareItem& spare) {
+  if (spare.Object != nullptr || parkedCount_ == 0) return;
   const TParkedItem taken = parked_[--parkedCount_];
-  classId = taken.ClassId;
-  return taken.Object;
+  spare = {taken.Object, taken.ClassId};
 }
 
 Object TPyDelphiWrapper::WrapOwned(const TNativeObject& object) {

@@ -43,6 +43,13 @@ struct TNativeRefObject {
   TGuardLink Link;            // alive while the native object is
 };
 
+// An item object that its maker holds on to, so that once nobody else holds
+// it, it can stand for the next item instead of being freed and another made.
+struct TSpareItem {
+  PyObject* Object = nullptr;     // a reference of the holder's own, or null
+  const void* ClassId = nullptr;  // the class of the item it was made for
+};
+
 // A wrapper object: a script object bound to one native object.
 struct TWrapperObject {
   TNativeRefObject Base;
@@ -52,6 +59,10 @@ struct TWrapperObject {
   TNativeGuard* OwnGuard;  // the guard of an object the wrapper owns, else null
   bool Owned;
   bool Parked;  // an item object kept for reuse that no script holds: already counted as deleted
+  // The iterator last made over this wrapper's items (a reference of its
+  // own, or null), made again from scratch only while a script holds it.
+  PyObject* Iterator;
+  TSpareItem Spare;  // the item object a list method returned last
 };
 
 // What a container access works on: the native container, the guard its
@@ -175,16 +186,16 @@ class TPyDelphiWrapper : public TEngineClient {
   // classId, when the caller knows it, is the item's own class (the first
   // of its chain), which spares walking the chain.
   Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId = nullptr);
-  // Binds an object WrapItem made to another item of the same class, as if
-  // the object had died and a new one been made; only for an object that
-  // nobody but the caller holds.
-  void RebindItem(Handle object, const TNativeObject& item, TNativeGuard& listGuard);
-  // Item objects kept between iterations, so that an iteration need not
-  // make its first objects: Park takes the caller's only reference to an
-  // object WrapItem made (of the class classId); TakeParked hands one back,
-  // or nothing. A parked object is unbound and counts as deleted.
-  void ParkItem(PyObject* object, const void* classId);
-  PyObject* TakeParkedItem(const void*& classId);
+  // WrapItem through a spare: the spare's own object, bound to the item as
+  // if it had died and a new one been made, when nobody else holds it and
+  // it stands for an item of the same class; otherwise a new object, which
+  // the spare then holds.
+  Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId, TSpareItem& spare);
+  // Lets go of a spare. An object nobody else holds is kept (unbound and
+  // counted as deleted) for the spares of the next iteration.
+  void ReleaseSpare(TSpareItem& spare);
+  // Fills an empty spare with an object kept that way, if there is one.
+  void TakeKeptSpare(TSpareItem& spare);
   // A script object that owns its native object and frees it.
   Object WrapOwned(const TNativeObject& object);
 
@@ -208,6 +219,8 @@ class TPyDelphiWrapper : public TEngineClient {
   };
 
   const TRegisteredClass* Find(const TClassChain& chain) const;
+  Object WrapItemReplacingSpare(const TNativeObject& item, TNativeGuard& listGuard, const void* classId,
+                                TSpareItem& spare);
   // Find by the object's own class, remembered for the classes met so far.
   const TRegisteredClass* TypeFor(const TNativeObject& object, const void* classId);
   Object NewWrapper(const TNativeObject& object, const void* classId = nullptr);
@@ -238,8 +251,16 @@ class TPyDelphiWrapper : public TEngineClient {
   Object self_;  // self of the creation functions: an object that names this component
 };
 
-inline void TPyDelphiWrapper::RebindItem(Handle object, const TNativeObject& item, TNativeGuard& listGuard) {
-  auto* self = reinterpret_cast<TWrapperObject*>(object.ptr());
+// Inline: iterators take this path at every step.
+inline Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId,
+                                         TSpareItem& spare) {
+  // A count of one is the spare's own reference; any other head (a runtime
+  // that keeps more in the count word) only means no reuse.
+  PyObject* object = spare.Object;
+  if (object == nullptr || item.Object == nullptr || classId == nullptr || spare.ClassId != classId ||
+      object->ob_refcnt != 1)
+    return WrapItemReplacingSpare(item, listGuard, classId, spare);
+  auto* self = reinterpret_cast<TWrapperObject*>(object);
   if (self->Base.Link.Guard == &listGuard) {
     self->Base.Link.Item = item.Object;
   } else {
@@ -252,6 +273,7 @@ inline void TPyDelphiWrapper::RebindItem(Handle object, const TNativeObject& ite
   if (!self->Parked) self->Def->Counters.Delete();
   self->Parked = false;
   self->Def->Counters.Create();
+  return Object::Borrow(*self->Base.Api, object);
 }
 
 // ---- Services for the concrete types
@@ -283,6 +305,10 @@ void CheckIndex(Py_ssize_t index, Py_ssize_t count);
 // them; both die with the target's guard.
 Object NewContainer(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target);
 Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target);
+// The same, by restarting the iterator in cache when nobody else holds it
+// (an ended loop's); otherwise a new one, which the cache then keeps.
+Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target,
+                   PyObject*& cache);
 // The container and iterator types every component makes first.
 std::vector<const TAuxiliaryTypeDef*> MechanismTypes();
 // Sets a TypeError for a script that calls a type without a constructor.
