@@ -56,7 +56,9 @@ void containerDealloc(PyObject* object) {
   const PythonApi* api = self->Base.Api;
   TNativeGuard::Unlink(self->Base.Link);
   countersOf(object).Delete();
-  for (TSpareItem& spare : self->Spares) self->Base.Wrapper->ReleaseSpare(spare);
+  for (TSpareItem& spare : self->Spares) {
+    if (spare.Object != nullptr) self->Base.Wrapper->ReleaseSpare(spare);
+  }
   FreeHeapObject(*api, object);
 }
 

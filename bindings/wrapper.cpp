@@ -69,7 +69,7 @@ void wrapperDealloc(PyObject* object) {
   }
   if (!self->Parked) self->Def->Counters.Delete();
   if (self->Iterator != nullptr) api->Py_DecRef(std::exchange(self->Iterator, nullptr));
-  if (self->Base.Wrapper != nullptr) self->Base.Wrapper->ReleaseSpare(self->Spare);
+  if (self->Spare.Object != nullptr) self->Base.Wrapper->ReleaseSpare(self->Spare);
   FreeHeapObject(*api, object);
 }
 
