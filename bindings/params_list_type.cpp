@@ -26,7 +26,8 @@ TkivParamsListItem& itemOf(TWrapperObject& self) { return *static_cast<TkivParam
 Object itemObject(TWrapperObject& list, TkivParamsListItem* item) {
   if (item == nullptr) return engineOf(list).None();
   // Most results are dropped at once: the next result reuses that object.
-  return list.Base.Wrapper->WrapItem(NativeObject(item), *list.Base.Link.Guard, item->ClassRef(), list.Spare);
+  return list.Base.Wrapper->WrapItem(NativeObject(item), *list.Base.Link.Guard, item->ClassRef(),
+                                     AsContainerWrapper(list).Spare);
 }
 
 std::string textArgument(TPythonInterface& engine, Handle value) {

@@ -68,8 +68,11 @@ void wrapperDealloc(PyObject* object) {
     if (self->Owned && self->Native != nullptr) self->Kind->Free(self->Native);
   }
   if (!self->Parked) self->Def->Counters.Delete();
-  if (self->Iterator != nullptr) api->Py_DecRef(std::exchange(self->Iterator, nullptr));
-  if (self->Spare.Object != nullptr) self->Base.Wrapper->ReleaseSpare(self->Spare);
+  if (self->Def->Access != nullptr) {
+    TContainerWrapperObject& container = AsContainerWrapper(*self);
+    if (container.Iterator != nullptr) api->Py_DecRef(std::exchange(container.Iterator, nullptr));
+    if (container.Spare.Object != nullptr) self->Base.Wrapper->ReleaseSpare(container.Spare);
+  }
   FreeHeapObject(*api, object);
 }
 
@@ -168,7 +171,7 @@ PyObject* wrapperIter(PyObject* object) {
   TWrapperObject* self = asWrapperObject(object);
   return GuardedObject(*self->Base.Api, [&] {
     TWrapperObject& bound = BoundWrapper(object);
-    return NewIterator(*bound.Base.Wrapper, *bound.Def->Access, targetOf(bound), bound.Iterator);
+    return NewIterator(*bound.Base.Wrapper, *bound.Def->Access, targetOf(bound), AsContainerWrapper(bound).Iterator);
   });
 }
 
@@ -454,7 +457,8 @@ Object TPyDelphiWrapper::MakeType(const TWrapperTypeDef& def) {
   }
   slots.push_back({0, nullptr});
   const std::string name = module_ != nullptr ? module_->ModuleName() + "." + def.TypeName : def.TypeName;
-  PyType_Spec spec{internName(name), static_cast<int>(sizeof(TWrapperObject)), 0, kTpFlagsDefault | kTpFlagsBaseType,
+  const size_t size = def.Access != nullptr ? sizeof(TContainerWrapperObject) : sizeof(TWrapperObject);
+  PyType_Spec spec{internName(name), static_cast<int>(size), 0, kTpFlagsDefault | kTpFlagsBaseType,
                    slots.data()};
   return Checked(Api(), Api().PyType_FromSpec(&spec));
 }
@@ -587,8 +591,11 @@ Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object, const void* cla
   self->OwnGuard = nullptr;
   self->Owned = false;
   self->Parked = false;
-  self->Iterator = nullptr;
-  self->Spare = {};
+  if (entry->Def->Access != nullptr) {
+    TContainerWrapperObject& container = AsContainerWrapper(*self);
+    container.Iterator = nullptr;
+    container.Spare = {};
+  }
   entry->Def->Counters.Create();
   return result;
 }

@@ -59,11 +59,22 @@ struct TWrapperObject {
   TNativeGuard* OwnGuard;  // the guard of an object the wrapper owns, else null
   bool Owned;
   bool Parked;  // an item object kept for reuse that no script holds: already counted as deleted
-  // The iterator last made over this wrapper's items (a reference of its
-  // own, or null), made again from scratch only while a script holds it.
-  PyObject* Iterator;
-  TSpareItem Spare;  // the item object a list method returned last
 };
+
+// The wrapper object of a type with container access (Def->Access): also
+// what its iterations and its methods returning items keep for reuse. Only
+// these types carry it, so that other objects stay small to make.
+struct TContainerWrapperObject {
+  TWrapperObject Wrapper;
+  // The iterator last made over the items (a reference of its own, or
+  // null), made again from scratch only while a script holds it.
+  PyObject* Iterator;
+  TSpareItem Spare;  // the item object a method returned last
+};
+
+inline TContainerWrapperObject& AsContainerWrapper(TWrapperObject& wrapper) {
+  return *reinterpret_cast<TContainerWrapperObject*>(&wrapper);
+}
 
 // What a container access works on: the native container, the guard its
 // item objects link to, and the component that wraps them.
