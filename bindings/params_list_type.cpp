@@ -25,11 +25,20 @@ TkivParamsListItem& itemOf(TWrapperObject& self) { return *static_cast<TkivParam
 
 Object itemObject(TWrapperObject& list, TkivParamsListItem* item) {
   if (item == nullptr) return engineOf(list).None();
-  return list.Base.Wrapper->WrapItem(NativeObject(item), *list.Base.Link.Guard);
+  // Most results are dropped at once: the next result reuses that object.
+  return list.Base.Wrapper->WrapItem(NativeObject(item), *list.Base.Link.Guard, item->ClassRef(),
+                                     AsContainerWrapper(list).Spare);
 }
 
 std::string textArgument(TPythonInterface& engine, Handle value) {
   std::string text = engine.PythonToText(value);
+  ThrowIfPythonError(engine.Api());
+  return text;
+}
+
+// The text without a copy where the argument holds it as it is.
+std::string_view textArgument(TPythonInterface& engine, Handle value, std::string& storage) {
+  const std::string_view text = engine.Converter().PythonToTextView(value, storage);
   ThrowIfPythonError(engine.Api());
   return text;
 }
@@ -148,7 +157,7 @@ Py_ssize_t itemsCount(const TAccessTarget& target) { return static_cast<TkivPara
 
 Object itemAt(const TAccessTarget& target, Py_ssize_t index) {
   TkivParamsListItem* item = static_cast<TkivParamsList*>(target.Native)->Items(static_cast<int32_t>(index));
-  return target.Wrapper->WrapItem(NativeObject(item), *target.Guard);
+  return target.Wrapper->WrapItem(NativeObject(item), *target.Guard, item != nullptr ? item->ClassRef() : nullptr);
 }
 
 Py_ssize_t itemIndexOf(const TAccessTarget& target, Handle object) {
@@ -161,7 +170,14 @@ Py_ssize_t itemIndexOf(const TAccessTarget& target, Handle object) {
   return -1;
 }
 
-const TContainerAccessDef kItemsAccess{"TkivParamsList.Items", &itemsCount, &itemAt, &itemIndexOf, nullptr};
+TNativeObject nativeItemAt(const TAccessTarget& target, Py_ssize_t index, const void** classId) {
+  TkivParamsListItem* item = static_cast<TkivParamsList*>(target.Native)->Items(static_cast<int32_t>(index));
+  *classId = item != nullptr ? item->ClassRef() : nullptr;
+  return NativeObject(item);
+}
+
+const TContainerAccessDef kItemsAccess{"TkivParamsList.Items", &itemsCount, &itemAt, &itemIndexOf, nullptr,
+                                       &nativeItemAt};
 
 TAccessTarget targetOf(TWrapperObject& list) { return {list.Base.Wrapper, list.Native, list.Base.Link.Guard}; }
 
@@ -189,7 +205,8 @@ PyObject* methodAddItem(PyObject* self, PyObject* const* args, Py_ssize_t nargs)
     TWrapperObject& list = BoundWrapper(self);
     PyObject *name = nullptr, *value = nullptr;
     parse(self, args, nargs, "OO:AddItem", &name, &value);
-    const std::string text = textArgument(engineOf(list), name);
+    std::string storage;
+    const std::string_view text = textArgument(engineOf(list), name, storage);
     const THostVariant variant = valueArgument(engineOf(list), value);
     return itemObject(list, listOf(list).AddItem(text, variant.raw()));
   });

@@ -99,6 +99,12 @@ THostVariant& THostVariant::operator=(THostVariant&& other) noexcept {
 }
 
 void THostVariant::Clear(Variant& value) {
+  // Numbers, booleans and dates (most values) hold nothing to release.
+  if (value.vt <= platform::vtDate || value.vt == platform::vtBool ||
+      (value.vt >= platform::vtI1 && value.vt <= platform::vtUInt)) {
+    value.vt = platform::vtEmpty;
+    return;
+  }
   if (value.vt == platform::vtString) {
     AnsiString::ReleaseChars(static_cast<char*>(value.byref));
     platform::variantInit(&value);
@@ -374,10 +380,30 @@ bool TValueConverter::PythonToDate(Handle handle, double& date) const {
   return false;
 }
 
+void TValueConverter::StoreWide(Handle text, Variant& out) const {
+  const std::u16string wide = PythonToWide(text);
+  out.vt = platform::vtBstr;
+  out.bstrVal = wide.empty() ? nullptr : platform::sysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+}
+
 THostVariant TValueConverter::PythonToVariant(Handle handle) const {
   PyObject* object = handle.ptr();
   THostVariant result;
   Variant& out = result.raw();
+  // Exact ints and strs, what scripts pass nearly always, are known by their
+  // type alone: an exact instance of one of the types below is an instance of
+  // no other, so the order of the checks does not matter for them, and each
+  // IsInstance that fails would cost a lookup of __class__.
+  const PyObject* type = reinterpret_cast<PyObject*>(object->ob_type);
+  if (type == PythonApi::TypeObject(api_.PyLong_Type)) {
+    out.vt = platform::vtI8;
+    out.llVal = api_.PyLong_AsLongLong(object);
+    return result;
+  }
+  if (type == PythonApi::TypeObject(api_.PyUnicode_Type)) {
+    StoreWide(object, out);
+    return result;
+  }
   if (IsInstance(object, api_.PyFloat_Type)) {
     out.vt = platform::vtR8;
     out.dblVal = api_.PyFloat_AsDouble(object);
@@ -396,9 +422,7 @@ THostVariant TValueConverter::PythonToVariant(Handle handle) const {
     return result;
   }
   if (IsInstance(object, api_.PyUnicode_Type)) {
-    const std::u16string text = PythonToWide(object);
-    out.vt = platform::vtBstr;
-    out.bstrVal = text.empty() ? nullptr : platform::sysAllocStringLen(text.data(), static_cast<uint32_t>(text.size()));
+    StoreWide(object, out);
     return result;
   }
   if (IsInstance(object, api_.PyBytes_Type)) {
@@ -536,19 +560,41 @@ Object TValueConverter::TextToPython(std::string_view text) const {
   return Object::Steal(api_, api_.PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
 }
 
-std::string TValueConverter::PythonToText(Handle handle) const {
+std::string_view TValueConverter::PythonToTextView(Handle handle, std::string& storage) const {
   PyObject* object = handle.ptr();
   if (IsInstance(object, api_.PyUnicode_Type)) {
-    if (std::optional<std::string> utf8 = Utf8Of(object)) return isAscii(*utf8) ? *utf8 : platform::utf8ToAnsi(*utf8);
-    return platform::wideToAnsi(PythonToWide(object));
+    if (api_.PyUnicode_AsUTF8AndSize != nullptr) {
+      // The runtime keeps the UTF-8 form with the str; an ASCII text is its
+      // own ANSI form, so it is handed out in place.
+      Py_ssize_t size = 0;
+      if (const char* chars = api_.PyUnicode_AsUTF8AndSize(object, &size)) {
+        const std::string_view utf8(chars, static_cast<size_t>(size));
+        if (isAscii(utf8)) return utf8;
+        storage = platform::utf8ToAnsi(utf8);
+        return storage;
+      }
+      api_.PyErr_Clear();
+    } else if (std::optional<std::string> utf8 = Utf8Of(object)) {
+      storage = isAscii(*utf8) ? std::move(*utf8) : platform::utf8ToAnsi(*utf8);
+      return storage;
+    }
+    storage = platform::wideToAnsi(PythonToWide(object));
+    return storage;
   }
   if (IsInstance(object, api_.PyBytes_Type)) {
     const char* bytes = api_.PyBytes_AsString(object);
     const size_t size = static_cast<size_t>(api_.PyBytes_Size(object));
-    return std::string(bytes, strnlen(bytes, size));
+    return std::string_view(bytes, strnlen(bytes, size));
   }
   api_.PyErr_SetString(*api_.PyExc_TypeError, "expected a str or bytes object");
   return {};
+}
+
+std::string TValueConverter::PythonToText(Handle handle) const {
+  std::string storage;
+  const std::string_view text = PythonToTextView(handle, storage);
+  if (text.data() != storage.data()) storage.assign(text);
+  return storage;
 }
 
 }  // namespace corvane::py

@@ -63,12 +63,17 @@ class TValueConverter {
   // A str through UTF-16 to the ANSI code page, a bytes object up to its
   // first zero byte; anything else gives "" and leaves a TypeError set.
   std::string PythonToText(Handle object) const;
+  // The same text without a copy where the object holds it as it is (an
+  // ASCII str, a bytes object); otherwise it is made in storage. The view
+  // lives as long as the object and storage do.
+  std::string_view PythonToTextView(Handle object, std::string& storage) const;
   Object TextToPython(std::string_view text) const;
   Object WideToPython(std::u16string_view text) const;
   // Throws EPythonError for an object that is no str.
   std::u16string PythonToWide(Handle object) const;
 
  private:
+  void StoreWide(Handle text, platform::Variant& out) const;
   Object ScalarToPython(const platform::Variant& value) const;
   Object ArrayToPython(platform::SafeArray* array, uint16_t elementType) const;
   Object DateToPython(double date) const;

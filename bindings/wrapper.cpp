@@ -2,6 +2,7 @@
 // members and services every wrapper type shares.
 #include "bindings/wrapper.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cinttypes>
 #include <cstdio>
@@ -66,7 +67,12 @@ void wrapperDealloc(PyObject* object) {
     delete self->OwnGuard;
     if (self->Owned && self->Native != nullptr) self->Kind->Free(self->Native);
   }
-  self->Def->Counters.Delete();
+  if (!self->Parked) self->Def->Counters.Delete();
+  if (self->Def->Access != nullptr) {
+    TContainerWrapperObject& container = AsContainerWrapper(*self);
+    if (container.Iterator != nullptr) api->Py_DecRef(std::exchange(container.Iterator, nullptr));
+    if (container.Spare.Object != nullptr) self->Base.Wrapper->ReleaseSpare(container.Spare);
+  }
   FreeHeapObject(*api, object);
 }
 
@@ -165,7 +171,7 @@ PyObject* wrapperIter(PyObject* object) {
   TWrapperObject* self = asWrapperObject(object);
   return GuardedObject(*self->Base.Api, [&] {
     TWrapperObject& bound = BoundWrapper(object);
-    return NewIterator(*bound.Base.Wrapper, *bound.Def->Access, targetOf(bound));
+    return NewIterator(*bound.Base.Wrapper, *bound.Def->Access, targetOf(bound), AsContainerWrapper(bound).Iterator);
   });
 }
 
@@ -451,7 +457,8 @@ Object TPyDelphiWrapper::MakeType(const TWrapperTypeDef& def) {
   }
   slots.push_back({0, nullptr});
   const std::string name = module_ != nullptr ? module_->ModuleName() + "." + def.TypeName : def.TypeName;
-  PyType_Spec spec{internName(name), static_cast<int>(sizeof(TWrapperObject)), 0, kTpFlagsDefault | kTpFlagsBaseType,
+  const size_t size = def.Access != nullptr ? sizeof(TContainerWrapperObject) : sizeof(TWrapperObject);
+  PyType_Spec spec{internName(name), static_cast<int>(size), 0, kTpFlagsDefault | kTpFlagsBaseType,
                    slots.data()};
   return Checked(Api(), Api().PyType_FromSpec(&spec));
 }
@@ -524,6 +531,8 @@ void TPyDelphiWrapper::Initialize(TPythonInterface& engine) {
 }
 
 void TPyDelphiWrapper::Finalize() {
+  while (parkedCount_ > 0) Api().Py_DecRef(parked_[--parkedCount_].Object);
+  std::fill(std::begin(known_), std::end(known_), TKnownClass{});
   for (TRegisteredClass& entry : classes_) entry.Type.reset();
   for (TAuxiliaryType& type : auxiliary_) type.Type.reset();
   self_.reset();
@@ -545,8 +554,29 @@ const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::Find(const TClassCha
   return nullptr;
 }
 
-Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object) {
-  const TRegisteredClass* entry = Find(object.Chain());
+const TPyDelphiWrapper::TRegisteredClass* TPyDelphiWrapper::TypeFor(const TNativeObject& object,
+                                                                    const void* classId) {
+  if (classId != nullptr) {
+    for (const TKnownClass& known : known_) {
+      if (known.Id == classId) return known.Entry;
+    }
+  }
+  const TClassChain chain = object.Chain();
+  if (chain.Count == 0) return nullptr;
+  const void* id = chain.Classes[0].Id;
+  for (const TKnownClass& known : known_) {
+    if (known.Id == id) return known.Entry;
+  }
+  const TRegisteredClass* entry = Find(chain);
+  if (entry != nullptr && entry->Type) {
+    known_[nextKnown_] = {id, entry};
+    nextKnown_ = (nextKnown_ + 1) % kKnownClasses;
+  }
+  return entry;
+}
+
+Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object, const void* classId) {
+  const TRegisteredClass* entry = TypeFor(object, classId);
   Assert(entry != nullptr && entry->Type, "Assertion failure: no wrapper type for the class", "bindings/wrapper",
          __LINE__);
   const PythonApi& api = Api();
@@ -560,6 +590,12 @@ Object TPyDelphiWrapper::NewWrapper(const TNativeObject& object) {
   self->Kind = object.Kind;
   self->OwnGuard = nullptr;
   self->Owned = false;
+  self->Parked = false;
+  if (entry->Def->Access != nullptr) {
+    TContainerWrapperObject& container = AsContainerWrapper(*self);
+    container.Iterator = nullptr;
+    container.Spare = {};
+  }
   entry->Def->Counters.Create();
   return result;
 }
@@ -571,11 +607,41 @@ Object TPyDelphiWrapper::Wrap(const TNativeObject& object, TNativeGuard& guard) 
   return result;
 }
 
-Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listGuard) {
+Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId) {
   if (item.Object == nullptr) return engine_->None();
-  Object result = NewWrapper(item);
+  Object result = NewWrapper(item, classId);
   listGuard.Link(asWrapperObject(result.ptr())->Base.Link, item.Object);
   return result;
+}
+
+Object TPyDelphiWrapper::WrapItemReplacingSpare(const TNativeObject& item, TNativeGuard& listGuard,
+                                                const void* classId, TSpareItem& spare) {
+  Object made = WrapItem(item, listGuard, classId);
+  if (item.Object == nullptr) return made;
+  ReleaseSpare(spare);
+  spare = {Object::Borrow(Api(), made.ptr()).release(), classId};
+  return made;
+}
+
+void TPyDelphiWrapper::ReleaseSpare(TSpareItem& spare) {
+  PyObject* object = std::exchange(spare.Object, nullptr);
+  if (object == nullptr) return;
+  // Kept only while the types live: a later interpreter must never meet it.
+  if (object->ob_refcnt != 1 || !initialized_ || parkedCount_ == kParkedItems) {
+    Api().Py_DecRef(object);
+    return;
+  }
+  TWrapperObject* self = asWrapperObject(object);
+  TNativeGuard::Unlink(self->Base.Link);
+  if (!self->Parked) self->Def->Counters.Delete();
+  self->Parked = true;
+  parked_[parkedCount_++] = {object, spare.ClassId};
+}
+
+void TPyDelphiWrapper::TakeKeptSpare(TSpareItem& spare) {
+  if (spare.Object != nullptr || parkedCount_ == 0) return;
+  const TParkedItem taken = parked_[--parkedCount_];
+  spare = {taken.Object, taken.ClassId};
 }
 
 Object TPyDelphiWrapper::WrapOwned(const TNativeObject& object) {
@@ -600,6 +666,13 @@ TWrapperObject* TPyDelphiWrapper::AsWrapper(Handle object) const {
 Handle TPyDelphiWrapper::AuxiliaryType(const std::string& typeName) const {
   for (const TAuxiliaryType& type : auxiliary_) {
     if (type.Def->TypeName == typeName) return type.Type;
+  }
+  return {};
+}
+
+Handle TPyDelphiWrapper::AuxiliaryType(const TAuxiliaryTypeDef& def) const {
+  for (const TAuxiliaryType& type : auxiliary_) {
+    if (type.Def == &def) return type.Type;
   }
   return {};
 }

@@ -43,6 +43,13 @@ struct TNativeRefObject {
   TGuardLink Link;            // alive while the native object is
 };
 
+// An item object that its maker holds on to, so that once nobody else holds
+// it, it can stand for the next item instead of being freed and another made.
+struct TSpareItem {
+  PyObject* Object = nullptr;     // a reference of the holder's own, or null
+  const void* ClassId = nullptr;  // the class of the item it was made for
+};
+
 // A wrapper object: a script object bound to one native object.
 struct TWrapperObject {
   TNativeRefObject Base;
@@ -51,7 +58,23 @@ struct TWrapperObject {
   const TNativeKind* Kind;
   TNativeGuard* OwnGuard;  // the guard of an object the wrapper owns, else null
   bool Owned;
+  bool Parked;  // an item object kept for reuse that no script holds: already counted as deleted
 };
+
+// The wrapper object of a type with container access (Def->Access): also
+// what its iterations and its methods returning items keep for reuse. Only
+// these types carry it, so that other objects stay small to make.
+struct TContainerWrapperObject {
+  TWrapperObject Wrapper;
+  // The iterator last made over the items (a reference of its own, or
+  // null), made again from scratch only while a script holds it.
+  PyObject* Iterator;
+  TSpareItem Spare;  // the item object a method returned last
+};
+
+inline TContainerWrapperObject& AsContainerWrapper(TWrapperObject& wrapper) {
+  return *reinterpret_cast<TContainerWrapperObject*>(&wrapper);
+}
 
 // What a container access works on: the native container, the guard its
 // item objects link to, and the component that wraps them.
@@ -70,6 +93,12 @@ struct TContainerAccessDef {
   Py_ssize_t (*IndexOf)(const TAccessTarget& target, Handle object) = nullptr;
   // Stores item i; null: not supported.
   void (*Store)(const TAccessTarget& target, Py_ssize_t index, Handle value) = nullptr;
+  // For containers whose Item wraps item i by WrapItem: that native item and
+  // the identity of its class (objects of one class get one wrapper type),
+  // or no object when index >= Count. Iterators then rebind item objects
+  // nobody holds any more instead of making new ones. Null: iterators use
+  // Count and Item.
+  TNativeObject (*NativeItem)(const TAccessTarget& target, Py_ssize_t index, const void** classId) = nullptr;
 };
 
 // Live-instance counters of one script type (all under the interpreter lock).
@@ -165,7 +194,19 @@ class TPyDelphiWrapper : public TEngineClient {
   Object Wrap(const TNativeObject& object, TWrapScope& scope) { return Wrap(object, scope.GuardOf(object.Object)); }
   // A script object for an item of the list the guard keeps: it dies with
   // the list or when that item is deleted.
-  Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard);
+  // classId, when the caller knows it, is the item's own class (the first
+  // of its chain), which spares walking the chain.
+  Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId = nullptr);
+  // WrapItem through a spare: the spare's own object, bound to the item as
+  // if it had died and a new one been made, when nobody else holds it and
+  // it stands for an item of the same class; otherwise a new object, which
+  // the spare then holds.
+  Object WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId, TSpareItem& spare);
+  // Lets go of a spare. An object nobody else holds is kept (unbound and
+  // counted as deleted) for the spares of the next iteration.
+  void ReleaseSpare(TSpareItem& spare);
+  // Fills an empty spare with an object kept that way, if there is one.
+  void TakeKeptSpare(TSpareItem& spare);
   // A script object that owns its native object and frees it.
   Object WrapOwned(const TNativeObject& object);
 
@@ -174,6 +215,7 @@ class TPyDelphiWrapper : public TEngineClient {
   // The component a creation function was published by, from the function's self.
   static TPyDelphiWrapper& FromSelf(PyObject* self);
   Handle AuxiliaryType(const std::string& typeName) const;
+  Handle AuxiliaryType(const TAuxiliaryTypeDef& def) const;
   Handle TypeOf(const TWrapperTypeDef& def) const;
   std::vector<TTypeStats> Stats() const;
 
@@ -188,17 +230,62 @@ class TPyDelphiWrapper : public TEngineClient {
   };
 
   const TRegisteredClass* Find(const TClassChain& chain) const;
-  Object NewWrapper(const TNativeObject& object);
+  Object WrapItemReplacingSpare(const TNativeObject& item, TNativeGuard& listGuard, const void* classId,
+                                TSpareItem& spare);
+  // Find by the object's own class, remembered for the classes met so far.
+  const TRegisteredClass* TypeFor(const TNativeObject& object, const void* classId);
+  Object NewWrapper(const TNativeObject& object, const void* classId = nullptr);
   Object MakeType(const TWrapperTypeDef& def);
   Object MakeType(const TAuxiliaryTypeDef& def);
   void Publish(const char* name, Handle value);
 
   std::deque<TRegisteredClass> classes_;
+  // What Find answered for the most derived classes of recent objects
+  // (valid while the types are made, cleared with them).
+  struct TKnownClass {
+    const void* Id = nullptr;
+    const TRegisteredClass* Entry = nullptr;
+  };
+  static constexpr int kKnownClasses = 8;
+  TKnownClass known_[kKnownClasses];
+  int nextKnown_ = 0;
+  struct TParkedItem {
+    PyObject* Object;
+    const void* ClassId;
+  };
+  static constexpr int kParkedItems = 4;  // what an iteration and one nested in it use
+  TParkedItem parked_[kParkedItems] = {};
+  int parkedCount_ = 0;
   std::deque<TAuxiliaryType> auxiliary_;
   TPythonModule* module_ = nullptr;
   TPythonInterface* engine_ = nullptr;
   Object self_;  // self of the creation functions: an object that names this component
 };
+
+// Inline: iterators take this path at every step.
+inline Object TPyDelphiWrapper::WrapItem(const TNativeObject& item, TNativeGuard& listGuard, const void* classId,
+                                         TSpareItem& spare) {
+  // A count of one is the spare's own reference; any other head (a runtime
+  // that keeps more in the count word) only means no reuse.
+  PyObject* object = spare.Object;
+  if (object == nullptr || item.Object == nullptr || classId == nullptr || spare.ClassId != classId ||
+      object->ob_refcnt != 1)
+    return WrapItemReplacingSpare(item, listGuard, classId, spare);
+  auto* self = reinterpret_cast<TWrapperObject*>(object);
+  if (self->Base.Link.Guard == &listGuard) {
+    self->Base.Link.Item = item.Object;
+  } else {
+    TNativeGuard::Unlink(self->Base.Link);
+    listGuard.Link(self->Base.Link, item.Object);
+  }
+  self->Native = item.Object;
+  self->Kind = item.Kind;
+  // Counted as the death of one object and the birth of another.
+  if (!self->Parked) self->Def->Counters.Delete();
+  self->Parked = false;
+  self->Def->Counters.Create();
+  return Object::Borrow(*self->Base.Api, object);
+}
 
 // ---- Services for the concrete types
 
@@ -229,6 +316,10 @@ void CheckIndex(Py_ssize_t index, Py_ssize_t count);
 // them; both die with the target's guard.
 Object NewContainer(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target);
 Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target);
+// The same, by restarting the iterator in cache when nobody else holds it
+// (an ended loop's); otherwise a new one, which the cache then keeps.
+Object NewIterator(TPyDelphiWrapper& wrapper, const TContainerAccessDef& access, const TAccessTarget& target,
+                   PyObject*& cache);
 // The container and iterator types every component makes first.
 std::vector<const TAuxiliaryTypeDef*> MechanismTypes();
 // Sets a TypeError for a script that calls a type without a constructor.

@@ -37,6 +37,25 @@ AnsiString& AnsiString::operator=(AnsiString&& other) noexcept {
   return *this;
 }
 
+void AnsiString::MakeShared(std::string_view text, AnsiString& first, AnsiString& second) {
+  AnsiString made(text);
+  if (made.chars_ != nullptr) Header(made.chars_)->refCount = 2;
+  Release(std::exchange(second.chars_, made.chars_));
+  first = std::move(made);
+}
+
+void AnsiString::ReleaseBoth(AnsiString& first, AnsiString& second) noexcept {
+  char* a = std::exchange(first.chars_, nullptr);
+  char* b = std::exchange(second.chars_, nullptr);
+  if (a != nullptr && a == b && platform::interlockedRead(Header(a)->refCount) == 2) {
+    // Both references are these two: nobody else can take another.
+    platform::sharedFree(Header(a));
+    return;
+  }
+  Release(a);
+  Release(b);
+}
+
 AnsiString AnsiString::Share(const char* chars) noexcept {
   AnsiString shared;
   if (chars != nullptr) {
@@ -46,11 +65,13 @@ AnsiString AnsiString::Share(const char* chars) noexcept {
   return shared;
 }
 
-void AnsiString::Release(char* chars) noexcept {
-  if (chars == nullptr) return;
+void AnsiString::ReleaseBlock(char* chars) noexcept {
   StringHeader* header = Header(chars);
-  if (platform::interlockedRead(header->refCount) < 0) return;  // a constant, never freed
-  if (platform::interlockedDecrement(header->refCount) == 0) platform::sharedFree(header);
+  const int32_t count = platform::interlockedRead(header->refCount);
+  if (count < 0) return;  // a constant, never freed
+  // The only reference: nobody else can take another, so no locked
+  // decrement is needed.
+  if (count == 1 || platform::interlockedDecrement(header->refCount) == 0) platform::sharedFree(header);
 }
 
 }  // namespace corvane

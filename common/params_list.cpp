@@ -28,6 +28,46 @@ Variant nullVariant() {
   return value;
 }
 
+// Sets the item's name and its lower-case form. ASCII letters map alike in
+// every ANSI code page, and a name of ASCII bytes holds no multi-byte
+// character, so such names (nearly all) are mapped here, without the code
+// page's tables or a temporary string.
+void setNames(TkivParamsListItem& item, std::string_view name) {
+  bool ascii = true, lowerAlready = true;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+      break;
+    }
+    if (c >= 'A' && c <= 'Z') lowerAlready = false;
+  }
+  if (!ascii) {
+    const std::string lower = platform::ansiLower(name);
+    if (lower != name) {
+      item.SetName(name);
+      item.SetLowerName(std::string_view(lower));
+      return;
+    }
+  } else if (!lowerAlready) {
+    char small[64];
+    std::string large;
+    char* lower = small;
+    if (name.size() > sizeof small) {
+      large.resize(name.size());
+      lower = large.data();
+    }
+    for (size_t i = 0; i < name.size(); ++i) {
+      const char c = name[i];
+      lower[i] = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    item.SetName(name);
+    item.SetLowerName(std::string_view(lower, name.size()));
+    return;
+  }
+  // Most names are lower case already: both fields then share one text.
+  item.SetNameAsLowerName(name);
+}
+
 }  // namespace
 
 const TStorageDataType StorageDataTypes[18] = {
@@ -154,22 +194,23 @@ void TkivParamsList::CheckAlive() const {
   Assert(signature_ == ParamsListSignature, "Assertion failure", kUnit, __LINE__);
 }
 
-TkivParamsListItem* TkivParamsList::Items(int32_t index) const {
-  return index >= 0 && index < count_ ? items_[index] : nullptr;
-}
-
 TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant& value) const {
+  if (IsPlainStoredType(value.vt)) {
+    TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
+    try {
+      setNames(*item, name);
+    } catch (...) {
+      item->Destroy();
+      throw;
+    }
+    item->SetPlainValue(value);
+    return item;
+  }
+  // Converted first: a value that cannot be stored leaves nothing made.
   OleVariant stored = ToStoredValue(value);
   TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
   try {
-    item->SetName(name);
-    const std::string lower = platform::ansiLower(name);
-    // Most names are lower case already: both fields then share one text.
-    if (lower == name) {
-      item->SetLowerName(item->Name());
-    } else {
-      item->SetLowerName(std::string_view(lower));
-    }
+    setNames(*item, name);
     item->SetStoredValue(std::move(stored));
   } catch (...) {
     item->Destroy();

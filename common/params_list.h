@@ -82,7 +82,7 @@ class TkivParamsList {
   int32_t Count() const { return count_; }
   int32_t Capacity() const { return capacity_; }
   // nullptr when index < 0 or index >= Count.
-  TkivParamsListItem* Items(int32_t index) const;
+  TkivParamsListItem* Items(int32_t index) const { return index >= 0 && index < count_ ? items_[index] : nullptr; }
   TkivParamsListItem* Last() const { return count_ > 0 ? items_[count_ - 1] : nullptr; }
 
   // Appends (inserts) a new item with this exact name, its lower-case form,

@@ -44,6 +44,11 @@ bool keepsCallerType(uint16_t type) {
 }  // namespace
 
 OleVariant ToStoredValue(const Variant& value) {
+  if (IsPlainStoredType(value.vt)) {
+    OleVariant stored;
+    stored.raw() = value;
+    return stored;
+  }
   if (value.vt == platform::vtString) {
     return OleVariant::fromString(platform::ansiToWide(AnsiString::Share(static_cast<const char*>(value.byref)).view()));
   }
@@ -60,7 +65,13 @@ OleVariant ToStoredValue(const Variant& value) {
   return stored;
 }
 
-void TkivParamsListItem::SetValue(const Variant& value) { SetStoredValue(ToStoredValue(value)); }
+void TkivParamsListItem::SetValue(const Variant& value) {
+  if (IsPlainStoredType(value.vt)) {
+    SetPlainValue(value);
+  } else {
+    SetStoredValue(ToStoredValue(value));
+  }
+}
 
 void TkivParamsListItem::SetStoredValue(OleVariant stored) {
   platform::variantClear(&value_);

@@ -25,6 +25,13 @@ struct TkivParamsListItemClass {
   void (CV_STDCALL* Destroy)(TkivParamsListItem* item);
 };
 
+// True for the types the storage rule keeps bit for bit (Empty, Null,
+// numbers, dates, booleans, error codes): nothing to convert, copy or free.
+inline bool IsPlainStoredType(uint16_t type) {
+  return type <= platform::vtDate || type == platform::vtError || type == platform::vtBool ||
+         (type >= platform::vtI1 && type <= platform::vtUInt);
+}
+
 inline constexpr uint32_t RowDelimiterType = 0xFF01;
 inline constexpr std::string_view RowDelimiterName = "$NEW_ROW$";
 
@@ -45,6 +52,8 @@ class TkivParamsListItem {
   const AnsiString& LowerName() const { return lowerName_; }
   void SetLowerName(std::string_view lowerName) { lowerName_ = AnsiString(lowerName); }
   void SetLowerName(const AnsiString& lowerName) { lowerName_ = lowerName; }
+  // Name and LowerName as one text, for a name that is its own lower-case form.
+  void SetNameAsLowerName(std::string_view name) { AnsiString::MakeShared(name, name_, lowerName_); }
   uint32_t DataType() const { return dataType_; }
   void SetDataType(uint32_t dataType) { dataType_ = dataType; }
   uint8_t Quality() const { return quality_; }
@@ -63,6 +72,11 @@ class TkivParamsListItem {
   void SetValue(const platform::Variant& value);
   // Takes a value already in stored form (see ToStoredValue).
   void SetStoredValue(platform::OleVariant stored);
+  // Stores a value of a plain type (IsPlainStoredType) as it is.
+  void SetPlainValue(const platform::Variant& value) {
+    if (value_.vt != platform::vtEmpty) platform::variantClear(&value_);
+    value_ = value;
+  }
 
   // Copies Name, LowerName, DataType and Quality (not Value).
   void Assign(const TkivParamsListItem& source);
@@ -70,7 +84,10 @@ class TkivParamsListItem {
 
  protected:
   explicit TkivParamsListItem(const TkivParamsListItemClass* itemClass) : classRef_(itemClass) {}
-  ~TkivParamsListItem() { platform::variantClear(&value_); }
+  ~TkivParamsListItem() {
+    if (!IsPlainStoredType(value_.vt)) platform::variantClear(&value_);
+    AnsiString::ReleaseBoth(name_, lowerName_);
+  }
   TkivParamsListItem(const TkivParamsListItem&) = delete;
   TkivParamsListItem& operator=(const TkivParamsListItem&) = delete;
 

@@ -402,5 +402,52 @@ TEST_F(ScriptTypes, ClearingWhileIteratingEndsTheIteration) {
   EXPECT_EQ(Eval("first.Name"), "ReferenceError: The native object of this kivParamsListItem no longer exists");
 }
 
+// Item objects nobody holds any more stand for the next item (iterators,
+// list method results); none of that may show.
+TEST_F(ScriptTypes, ReusedItemObjectsKeepTheirMeaning) {
+  ParamsListPtr list = ListOf({{"a", 1}, {"b", 2}, {"c", 3}});
+  Lend("lst", list.get());
+  EXPECT_EQ(Eval("[i.Name for i in [i for i in lst]]"), "['a', 'b', 'c']");
+  EXPECT_EQ(Run("objs = []\nfor i in lst: objs.append(i)"), "ok");
+  EXPECT_EQ(Eval("[o.Name for o in objs]"), "['a', 'b', 'c']");
+  EXPECT_EQ(Run("for i in lst: pass\nlast = i\nfor j in lst: pass\nfor j in lst: pass"), "ok");
+  EXPECT_EQ(Eval("(last.Name, j.Name, last is j, last == j)"), "('c', 'c', False, True)");
+  EXPECT_EQ(Eval("[a.Name + b.Name for a in lst for b in lst]"),
+            "['aa', 'ab', 'ac', 'ba', 'bb', 'bc', 'ca', 'cb', 'cc']");
+  EXPECT_EQ(Eval("(lambda i1, i2: (next(i1).Name, next(i1).Name, next(i2).Name, i1 is i2))(iter(lst), iter(lst))"),
+            "('a', 'b', 'a', False)");
+  // An ended iterator still visits what is appended later; a new loop starts at the first item.
+  EXPECT_EQ(Run("it = iter(lst); rest = list(it); lst.AddItem('d', 4)"), "ok");
+  EXPECT_EQ(Eval("(next(it).Name, [i.Name for i in lst])"), "('d', ['a', 'b', 'c', 'd'])");
+
+  EXPECT_EQ(Run("x = lst.AddItem('x', 5); lst.AddItem('y', 6); lst.ItemByName('a'); z = lst.ItemByName('b')"), "ok");
+  EXPECT_EQ(Eval("(x.Name, x.Value, z.Name, x is z)"), "('x', 5, 'b', False)");
+  // The item a dropped result stood for goes; the object stands for another, and dies with that one.
+  EXPECT_EQ(Run("lst.ItemByName('c'); lst.Delete(2); w = lst.ItemByName('d')"), "ok");
+  EXPECT_EQ(Eval("(w.Name, lst.Count)"), "('d', 5)");
+  EXPECT_EQ(Run("lst.Delete(lst.ItemIndexByName('d'))"), "ok");
+  EXPECT_EQ(Eval("w.Name"), "ReferenceError: The native object of this kivParamsListItem no longer exists");
+  EXPECT_EQ(Run("for i in lst: lst.Delete(0)"), "ok");
+  EXPECT_EQ(Eval("(lst.Count, [i.Name for i in lst])"), "(2, ['x', 'y'])");
+}
+
+TEST_F(ScriptTypes, ReusedObjectsAreCountedAsNewOnes) {
+  ParamsListPtr list = ListOf({{"a", 1}, {"b", 2}, {"c", 3}});
+  Lend("lst", list.get());
+  EXPECT_EQ(Run("import pyio\n"
+                "def _counts():\n"
+                "    s = dict((t[0], t[1:]) for t in pyio.GetTypesStats())\n"
+                "    return s['kivParamsListItem'] + s['Iterator']\n"
+                "before = _counts()\n"
+                "for _ in range(3):\n"
+                "    for i in lst: pass\n"
+                "    lst.ItemByName('b')\n"
+                "del i, lst\n"
+                "after = _counts()"),
+            "ok");
+  // Live, created, deleted: items, then iterators.
+  EXPECT_EQ(Eval("tuple(a - b for a, b in zip(after, before))"), "(0, 12, 12, 0, 3, 3)");
+}
+
 }  // namespace
 }  // namespace corvane::py

@@ -218,6 +218,21 @@ TEST_F(ValueConversion, PythonScalarsBecomeDoubleBooleanInt64StringAndAnsiString
   EXPECT_EQ(bytes.view(), std::string_view("ab\0c", 4));
 }
 
+TEST_F(ValueConversion, SubclassesOfTheScalarTypesConvertAsTheirBase) {
+  Eval("exec('class Int(int): pass\\nclass Str(str): pass\\nclass Float(float): pass', globals()) or 0");
+  THostVariant v = ToHost("Int(5)");
+  EXPECT_EQ(v.type(), platform::vtI8);
+  EXPECT_EQ(v.raw().llVal, 5);
+  v = ToHost("Str('ab')");
+  ASSERT_EQ(v.type(), platform::vtBstr);
+  EXPECT_EQ(std::u16string(v.raw().bstrVal, platform::sysStringLen(v.raw().bstrVal)), u"ab");
+  v = ToHost("Float(0.5)");
+  EXPECT_EQ(v.type(), platform::vtR8);
+  v = ToHost("True");  // a subclass of int, but a boolean
+  EXPECT_EQ(v.type(), platform::vtBool);
+  EXPECT_EQ(api().PyErr_Occurred(), nullptr);
+}
+
 TEST_F(ValueConversion, DateLikeObjectsBecomeDates) {
   THostVariant v = ToHost("time.struct_time((2024, 2, 29, 13, 5, 7, 3, 60, -1))");
   ASSERT_EQ(v.type(), platform::vtDate);
@@ -333,6 +348,24 @@ TEST_F(ValueConversion, TextsGoThroughTheAnsiCodePageAndBytesStopAtZero) {
   Object text = engine().TextToPython(ansi);
   EXPECT_EQ(Describe(text.get()), "str 'caf\u00e9'");
   EXPECT_EQ(engine().PythonToText(text.get()), ansi);
+  // The view form: in place where the object holds the text as it is.
+  std::string storage;
+  Object ascii = Eval("'in place'");
+  std::string_view view = engine().Converter().PythonToTextView(ascii.get(), storage);
+  EXPECT_EQ(view, "in place");
+  EXPECT_TRUE(storage.empty()) << "an ASCII str needs no copy";
+  view = engine().Converter().PythonToTextView(text.get(), storage);
+  EXPECT_EQ(view, ansi);
+  Object bytes = Eval("b'ab\\x00c'");
+  EXPECT_EQ(engine().Converter().PythonToTextView(bytes.get(), storage), "ab");
+  Object surrogate = Eval("'a\\ud800'");
+  EXPECT_EQ(engine().Converter().PythonToTextView(surrogate.get(), storage),
+            engine().PythonToText(surrogate.get()));
+  EXPECT_EQ(api().PyErr_Occurred(), nullptr);
+  Object number = Eval("5");
+  EXPECT_EQ(engine().Converter().PythonToTextView(number.get(), storage), "");
+  EXPECT_EQ(api().PyErr_ExceptionMatches(*api().PyExc_TypeError), 1);
+  api().PyErr_Clear();
   try {
     engine().Converter().PythonToWide(Eval("b'x'").get());
     FAIL() << "no error";

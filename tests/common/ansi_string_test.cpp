@@ -37,6 +37,27 @@ TEST(AnsiString, SharedLayoutAndSharing) {
   AnsiString::ReleaseChars(detached);
 }
 
+TEST(AnsiString, TextsMadeForTwoHolders) {
+  AnsiString first("old"), second("older");
+  AnsiString::MakeShared("pair", first, second);
+  EXPECT_EQ(first, "pair");
+  EXPECT_EQ(first.data(), second.data());
+  EXPECT_EQ(first.RefCount(), 2);
+
+  AnsiString third = first;
+  AnsiString::ReleaseBoth(first, second);
+  EXPECT_TRUE(first.empty() && second.empty());
+  EXPECT_EQ(third, "pair") << "a third holder keeps the text";
+  EXPECT_EQ(third.RefCount(), 1);
+
+  AnsiString a("a"), b("b");
+  AnsiString::ReleaseBoth(a, b);
+  EXPECT_TRUE(a.empty() && b.empty());
+  AnsiString none;
+  AnsiString::MakeShared("", none, none);
+  EXPECT_TRUE(none.empty());
+}
+
 TEST(AnsiString, ConcurrentCopiesKeepTheCount) {
   AnsiString text("shared between threads");
   std::vector<std::thread> threads;

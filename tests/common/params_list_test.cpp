@@ -53,6 +53,31 @@ TEST(ParamsList, AddItemKeepsNameAndRefusesBlankNames) {
   EXPECT_EQ(item->ValueRef().lVal, 7);
 }
 
+TEST(ParamsList, LowerNamesOfEveryLength) {
+  auto list = TkivParamsList::Create();
+  TkivParamsListItem* lower = list->AddItem("already_lower9", i4(1).raw());
+  EXPECT_EQ(lower->LowerName(), "already_lower9");
+  EXPECT_EQ(lower->LowerName().data(), lower->Name().data()) << "both fields share one text";
+  EXPECT_EQ(lower->Name().RefCount(), 2);
+
+  const std::string longName = "Long_" + std::string(100, 'X') + "_@[`{Z";
+  TkivParamsListItem* item = list->AddItem(longName, i4(2).raw());
+  EXPECT_EQ(item->Name(), longName);
+  EXPECT_EQ(item->LowerName(), "long_" + std::string(100, 'x') + "_@[`{z") << "only A-Z change";
+  EXPECT_EQ(item->Name().RefCount(), 1);
+
+  const std::string accented = platform::wideToAnsi(u"TÉst");
+  TkivParamsListItem* other = list->AddItem(accented, i4(3).raw());
+  EXPECT_EQ(other->LowerName(), platform::ansiLower(accented));
+  EXPECT_EQ(list->ItemByName(platform::wideToAnsi(u"téST")), other);
+
+  // A text both fields share outlives the item while someone else holds it.
+  AnsiString kept = lower->Name();
+  list->Delete(0);
+  EXPECT_EQ(kept, "already_lower9");
+  EXPECT_EQ(kept.RefCount(), 1);
+}
+
 TEST(ParamsList, LookupIgnoresCaseButNotBlanks) {
   auto list = TkivParamsList::Create();
   list->AddItem("Alpha", i4(1).raw());
