@@ -61,28 +61,22 @@ struct TCallbackContext {
   // The bytes of a "s*" argument: a str as UTF-8, or any object with the
   // buffer interface; nothing (no error set) for other objects.
   std::optional<std::string> Bytes(Handle object) const {
+    if (IsExactly(object, Api.PyBytes_Type)) return BytesOf(object);
+    Object copy;
     if (Api.PyObject_IsInstance(object.ptr(), PythonApi::TypeObject(Api.PyUnicode_Type)) == 1) {
-      Object utf8 = Object::Steal(Api, Api.PyUnicode_AsUTF8String(object.ptr()));
-      if (!utf8) {
-        Api.PyErr_Clear();
-        return std::nullopt;
-      }
-      return std::string(Api.PyBytes_AsString(utf8.get()), static_cast<size_t>(Api.PyBytes_Size(utf8.get())));
+      copy = Object::Steal(Api, Api.PyUnicode_AsUTF8String(object.ptr()));
+    } else if (Object view = Object::Steal(Api, Api.PyMemoryView_FromObject(object.ptr()))) {
+      copy = Object::Steal(Api, Api.PyBytes_FromObject(view.get()));
     }
-    if (IsExactly(object, Api.PyBytes_Type)) {
-      return std::string(Api.PyBytes_AsString(object.ptr()), static_cast<size_t>(Api.PyBytes_Size(object.ptr())));
-    }
-    Object view = Object::Steal(Api, Api.PyMemoryView_FromObject(object.ptr()));
-    if (!view) {
-      Api.PyErr_Clear();
-      return std::nullopt;
-    }
-    Object copy = Object::Steal(Api, Api.PyBytes_FromObject(view.get()));
     if (!copy) {
       Api.PyErr_Clear();
       return std::nullopt;
     }
-    return std::string(Api.PyBytes_AsString(copy.get()), static_cast<size_t>(Api.PyBytes_Size(copy.get())));
+    return BytesOf(copy);
+  }
+  // The content of a bytes object.
+  std::string BytesOf(Handle bytes) const {
+    return std::string(Api.PyBytes_AsString(bytes.ptr()), static_cast<size_t>(Api.PyBytes_Size(bytes.ptr())));
   }
 
   // A destination: None (the current source), else exactly 12 bytes.
