@@ -40,8 +40,9 @@ corvane_window_message theirs(const WindowMessage& message) {
   return {theirs(message.window), message.message, message.wParam, message.lParam};
 }
 
-// The queues allocate, so a call may fail for want of memory; a C caller
-// gets the function's failure value instead of an exception.
+// Conversions and queues allocate, so a call may fail for want of memory; a
+// C caller gets the function's failure value instead of an exception, which
+// could not unwind through its frames.
 template <class Result, class Call>
 Result guarded(Result failure, Call call) noexcept {
   try {
@@ -50,6 +51,8 @@ Result guarded(Result failure, Call call) noexcept {
     return failure;
   }
 }
+
+constexpr corvane_hresult kOutOfMemory = corvane::platform::kHrOutOfMemory;
 
 }  // namespace
 
@@ -82,16 +85,17 @@ uint32_t CORVANE_STDCALL SysStringByteLen(corvane_bstr text) {
 void CORVANE_STDCALL VariantInit(corvane_variant* value) { corvane::platform::variantInit(ours(value)); }
 
 corvane_hresult CORVANE_STDCALL VariantClear(corvane_variant* value) {
-  return corvane::platform::variantClear(ours(value));
+  return guarded(kOutOfMemory, [&] { return corvane::platform::variantClear(ours(value)); });
 }
 
 corvane_hresult CORVANE_STDCALL VariantCopy(corvane_variant* target, const corvane_variant* source) {
-  return corvane::platform::variantCopy(ours(target), ours(source));
+  return guarded(kOutOfMemory, [&] { return corvane::platform::variantCopy(ours(target), ours(source)); });
 }
 
 corvane_hresult CORVANE_STDCALL VariantChangeType(corvane_variant* target, const corvane_variant* source,
                                                   uint16_t flags, uint16_t type) {
-  return corvane::platform::variantChangeType(ours(target), ours(source), flags, type);
+  return guarded(kOutOfMemory,
+                 [&] { return corvane::platform::variantChangeType(ours(target), ours(source), flags, type); });
 }
 
 // ---- Message windows ------------------------------------------------------
