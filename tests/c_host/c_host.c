@@ -955,7 +955,8 @@ int main(int argc, char** argv) {
     VariantClear(&answer);
   }
   free_list(params);
-  EXPECT(command(&p, &instance, "NO-SUCH-COMMAND", params = new_list()) == CORVANE_RESULT_NOT_HANDLED,
+  params = new_list();
+  EXPECT(command(&p, &instance, "NO-SUCH-COMMAND", params) == CORVANE_RESULT_NOT_HANDLED,
          "an unknown command is not handled");
   free_list(params);
 
@@ -1012,7 +1013,8 @@ int main(int argc, char** argv) {
   EXPECT(log[0] == '\0', "the log was not emptied: %s", log);
   free(log);
 
-  EXPECT(command(&p, &instance, "UNLOAD", params = new_list()) == CORVANE_RESULT_OK, "UNLOAD");
+  params = new_list();
+  EXPECT(command(&p, &instance, "UNLOAD", params) == CORVANE_RESULT_OK, "UNLOAD");
   free_list(params);
   pump();
   free(drain_log(&p, &instance));
