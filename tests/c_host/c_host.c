@@ -808,6 +808,17 @@ static int32_t parse(const plugin* p, const corvane_call_record* instance, const
   if (block == NULL) abort();
   memcpy(block, bytes, length);
   add_value(params, "PACKET-PARAM", string_value("p"));
+  {
+    /* An item that hands out no lower-case name text (the interface allows
+     * NULL) must still be found by its name once copied. */
+    corvane_IkivParamsListItemA* item = NULL;
+    params->a->lpVtbl->ItemByName(params->a, "PACKET-PARAM", 0, -1, &item);
+    if (item) {
+      item->lpVtbl->SetLowerNameText(item, NULL);
+      EXPECT(item->lpVtbl->GetLowerNameText(item) == NULL, "the lower-case name text stays set");
+      item->lpVtbl->Release(item);
+    }
+  }
   record.Params = (uintptr_t)&params->a;
   record.RoleFlags = CORVANE_ROLE_PARSER;
   record.DataSourceId = 7;
