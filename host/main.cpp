@@ -4,18 +4,20 @@
 // whatever the instance sends back through DataLogger_SendDataEx.
 //
 //   corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...
-//   corvane-host [--library PATH] run SCRIPT [INPUT...] [--python PATH]
+//   corvane-host [--library PATH] run SCRIPT [INPUT...] [options]
 //
 // Example: corvane-host LOAD GET-MODULE-PARAMETER,PARAM=ModulePath UNLOAD
-// The second form runs a script over the lines of its input, one parse
-// packet per line, and prints what the script delivered for each.
+// The second form is the script bench: it runs a script over recorded input
+// and prints what the script delivered for each packet (see RunUsage).
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "common/params_list.h"
+#include "host/log_drain.h"
 #include "host/plugin_library.h"
+#include "host/run_options.h"
 #include "host/script_run.h"
 #include "platform/abi.h"
 #include "platform/code_page.h"
@@ -27,17 +29,6 @@
 
 using namespace corvane;
 
-// The host function the plug-in calls to send data, text and events to the
-// host's data sources. Exported from the executable, where the plug-in finds
-// it through the module handle given as "HANDLE".
-extern "C" CV_EXPORT int32_t CV_STDCALL DataLogger_SendDataEx(uint32_t hostId, int32_t dataSourceId,
-                                                              uint32_t clientId, int32_t, int32_t kind, void* data,
-                                                              int32_t count) {
-  std::printf("send: instance %u, data source %d, client %u, kind %d, %d bytes\n", hostId, dataSourceId, clientId,
-              kind, kind == 7 ? 0 : count);
-  return 0;
-}
-
 namespace {
 
 constexpr uint32_t kHostId = 1;
@@ -47,18 +38,8 @@ host::LoadedPlugin* plugin = nullptr;
 TPluginCallRecord* instance = nullptr;
 
 void printLog() {
-  std::vector<char> buffer(1 << 16);
-  instance->InputItem.Type = ditMemoryBlock;
-  instance->InputItem.Pointer = reinterpret_cast<uintptr_t>(buffer.data());
-  instance->InputItem.Size = static_cast<int32_t>(buffer.size());
-  const int32_t copied = plugin->GetLogEx(instance);
-  instance->InputItem = {};
-  size_t start = 0;
-  const std::string text(buffer.data(), static_cast<size_t>(copied > 0 ? copied : 0));
-  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    static const char* const kinds[] = {"?", "error", "warning", "info"};
-    const unsigned marker = static_cast<unsigned char>(text[start]) & 0x7F;
-    std::printf("log %s: %s\n", kinds[marker < 4 ? marker : 0], text.substr(start + 1, end - start - 1).c_str());
+  for (const host::LogLine& line : host::DrainLog(*plugin, *instance)) {
+    std::printf("log %s: %s\n", host::LogKindName(line.Kind), line.Text.c_str());
   }
 }
 
@@ -149,7 +130,8 @@ int main(int argc, char** argv) {
       runMode = true;
     } else if (std::strcmp(argv[i], "--help") == 0) {
       std::printf("usage: corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...\n"
-                  "       corvane-host [--library PATH] run SCRIPT [INPUT...] [--python PATH]\n");
+                  "       corvane-host [--library PATH] run SCRIPT [INPUT...] [options]\n\n%s",
+                  host::RunUsage);
       return 0;
     } else {
       commands.emplace_back(argv[i]);
@@ -158,7 +140,7 @@ int main(int argc, char** argv) {
   try {
     host::LoadedPlugin loaded(libraryPath);
     plugin = &loaded;
-    std::printf("library: %s\n", libraryPath.c_str());
+    if (!runMode) std::printf("library: %s\n", libraryPath.c_str());
     TPluginCallRecord record;
     std::memset(&record, 0, sizeof record);
     record.RecordSize = CallRecordSize;
@@ -169,19 +151,16 @@ int main(int argc, char** argv) {
     }
     instance = &record;
     platform::WindowHandle window = platform::createMessageWindow(&hostWindowProcedure, nullptr);
-    printModuleInformation();
+    if (!runMode) printModuleInformation();
     int failures = 0;
     int runResult = 0;
     if (runMode) {
-      runResult = host::RunScript(loaded, record, commands, [] {
-        platform::pumpMessages();
-        printLog();
-      });
+      runResult = host::RunScript(loaded, record, commands);
     } else {
       for (const auto& command : commands) failures += runCommand(command, window) < -2 ? 1 : 0;
     }
     platform::pumpMessages();
-    printLog();
+    if (!runMode) printLog();
     loaded.FreePluginInstance(&record);
     instance = nullptr;
     platform::destroyWindow(window);

@@ -1,9 +1,9 @@
-// corvane-host run: loads the plug-in's settings with a script, feeds the
-// lines of input files (or standard input) to it as parse packets of one
-// client, and prints what came back for each packet.
+// corvane-host run: the script bench. Loads the plug-in's settings with a
+// script, feeds recorded input to it as packets or events of the chosen role,
+// and prints what came back for each (or compares that with an expected
+// output).
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,9 +12,9 @@
 
 namespace corvane::host {
 
-// arguments: SCRIPT [INPUT...] [--python PATH]. printLog drains and prints
-// the instance's log. Answers the process's exit code.
-int RunScript(LoadedPlugin& plugin, TPluginCallRecord& instance, const std::vector<std::string>& arguments,
-              const std::function<void()>& printLog);
+// arguments: SCRIPT [INPUT...] [options] (see RunUsage). Answers the
+// process's exit code: 0 done (and matching the expected output), 1 a
+// difference from the expected output, 2 bad input or a failed LOAD.
+int RunScript(LoadedPlugin& plugin, TPluginCallRecord& instance, const std::vector<std::string>& arguments);
 
 }  // namespace corvane::host

@@ -37,5 +37,8 @@ class CV_PLATFORM_API ChildProcess {
 CV_PLATFORM_API std::string executableDirectory();
 // The suffix of executables: ".exe" on Windows, empty on POSIX.
 CV_PLATFORM_API const char* executableSuffix();
+// Whether the process's standard error is a terminal (a console on Windows),
+// so that a progress line that rewrites itself can be shown there.
+CV_PLATFORM_API bool standardErrorIsTerminal();
 
 }  // namespace corvane::platform

@@ -1,5 +1,7 @@
 // TaPlugin: data packets and events reach the script's entry functions.
 #include <initializer_list>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 #include "bindings/callback_guard.h"
@@ -91,6 +93,7 @@ class TaPlugin::TScriptCall {
     const py::PythonApi& api = engine.Api();
     py::TGilAcquire gil(engine);
     bool done = false;
+    std::optional<std::string> failure;
     {
       py::TWrapScope scope;
       try {
@@ -107,10 +110,17 @@ class TaPlugin::TScriptCall {
         done = true;
       } catch (const std::exception& error) {
         api.PyErr_Clear();
-        plugin_.LogCallFailure(function, error);
+        failure = error.what();
       }
       inspect();
       scope.End();
+    }
+    if (failure) {
+      // What the script printed before it failed (and the traceback) comes
+      // first in the log; the queue is delivered without the interpreter lock.
+      py::TGilRelease unlocked(engine);
+      plugin_.FlushScriptOutput();
+      plugin_.LogCallFailure(function, std::runtime_error(*failure));
     }
     return done;
   }

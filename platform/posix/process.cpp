@@ -100,4 +100,6 @@ std::string executableDirectory() {
 
 const char* executableSuffix() { return ""; }
 
+bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
 }  // namespace corvane::platform

@@ -115,4 +115,9 @@ std::string executableDirectory() {
 
 const char* executableSuffix() { return ".exe"; }
 
+bool standardErrorIsTerminal() {
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 }  // namespace corvane::platform
