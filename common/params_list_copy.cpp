@@ -41,9 +41,14 @@ OleVariant ValueOf(IkivParamsListItemA& item) {
 // The lower-case name text arrives as UTF-8; it is lowered again by the
 // locale's rules, because the text that item wrappers hand out has only A to
 // Z lowered, and an item whose lower-case name keeps other capitals could
-// never be found by its own name.
+// never be found by its own name. A foreign item may hand out no text at all
+// (the interface allows nil); the item then keeps the lower-case name made
+// from its name, for the same reason.
 void TakeAttributes(TkivParamsListItem& item, IkivParamsListItemA& source) {
-  item.SetLowerName(platform::ansiLower(platform::utf8ToAnsi(TextOf(source.GetLowerNameText()))));
+  const char* lower = source.GetLowerNameText();
+  if (lower != nullptr && *lower != '\0') {
+    item.SetLowerName(platform::ansiLower(platform::utf8ToAnsi(TextOf(lower))));
+  }
   item.SetDataType(source.GetDataType());
   item.SetQuality(source.GetQuality());
 }
