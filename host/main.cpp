@@ -5,10 +5,12 @@
 //
 //   corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...
 //   corvane-host [--library PATH] run SCRIPT [INPUT...] [--python PATH]
+//   corvane-host [--library PATH] dialog
 //
 // Example: corvane-host LOAD GET-MODULE-PARAMETER,PARAM=ModulePath UNLOAD
 // The second form runs a script over the lines of its input, one parse
-// packet per line, and prints what the script delivered for each.
+// packet per line, and prints what the script delivered for each. The third
+// prints the options dialog the instance hands to a host.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,6 +18,7 @@
 
 #include "common/params_list.h"
 #include "host/plugin_library.h"
+#include "host/dialog_view.h"
 #include "host/script_run.h"
 #include "platform/abi.h"
 #include "platform/code_page.h"
@@ -140,6 +143,7 @@ int main(int argc, char** argv) {
   std::string libraryPath = defaultLibrary();
   std::vector<std::string> commands;
   bool runMode = false;
+  bool dialogMode = false;
   for (int i = 1; i < argc; ++i) {
     if (runMode) {
       commands.emplace_back(argv[i]);
@@ -147,9 +151,12 @@ int main(int argc, char** argv) {
       libraryPath = argv[++i];
     } else if (std::strcmp(argv[i], "run") == 0 && commands.empty()) {
       runMode = true;
+    } else if (std::strcmp(argv[i], "dialog") == 0 && commands.empty()) {
+      dialogMode = true;
     } else if (std::strcmp(argv[i], "--help") == 0) {
       std::printf("usage: corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...\n"
-                  "       corvane-host [--library PATH] run SCRIPT [INPUT...] [--python PATH]\n");
+                  "       corvane-host [--library PATH] run SCRIPT [INPUT...] [--python PATH]\n"
+                  "       corvane-host [--library PATH] dialog\n");
       return 0;
     } else {
       commands.emplace_back(argv[i]);
@@ -172,7 +179,9 @@ int main(int argc, char** argv) {
     printModuleInformation();
     int failures = 0;
     int runResult = 0;
-    if (runMode) {
+    if (dialogMode) {
+      runResult = host::ShowDialog(loaded, record);
+    } else if (runMode) {
       runResult = host::RunScript(loaded, record, commands, [] {
         platform::pumpMessages();
         printLog();
@@ -186,7 +195,7 @@ int main(int argc, char** argv) {
     instance = nullptr;
     platform::destroyWindow(window);
     plugin = nullptr;
-    if (runMode) return runResult;
+    if (runMode || dialogMode) return runResult;
     return failures == 0 ? 0 : 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "corvane-host: %s\n", e.what());
