@@ -106,7 +106,8 @@ class TFileReader {
     const std::string_view key = trim(line.substr(0, equals));
     if (!isWord(key)) return;
     const std::string name = lowerAscii(key);
-    const std::string value = lowerAscii(trim(line.substr(equals + 1)));
+    const std::string raw(trim(line.substr(equals + 1)));
+    const std::string value = lowerAscii(raw);
     if (name == "encoding") {
       if (value == "utf-8") {
         decoding_.Utf8 = true;
@@ -114,7 +115,7 @@ class TFileReader {
       } else if (value == "utf-16" || value == "unicode") {
         options_.Encoding = TLngEncoding::Utf16;
       } else {
-        Warn(number, "unknown Encoding= value \"" + value + "\"");
+        Warn(number, "unknown Encoding= value \"" + raw + "\"");
       }
     } else if (name == "bidimode") {
       if (value == "righttoleft") {
@@ -124,14 +125,14 @@ class TFileReader {
       } else if (value == "righttoleftreadingonly") {
         options_.BiDiMode = TLngBiDiMode::RightToLeftReadingOnly;
       } else {
-        Warn(number, "unknown BiDiMode= value \"" + value + "\"");
+        Warn(number, "unknown BiDiMode= value \"" + raw + "\"");
         return;
       }
       options_.BiDiModeSet = true;
     } else if (name == "locale") {
       const std::optional<uint32_t> locale = parseLocale(value);
       if (!locale || !platform::setThreadLocale(*locale)) {
-        Warn(number, "bad Locale= value \"" + value + "\"");
+        Warn(number, "bad Locale= value \"" + raw + "\"");
         return;
       }
       options_.LocaleSet = true;
@@ -140,7 +141,7 @@ class TFileReader {
       uint8_t fontCharset = 0;
       uint32_t codePage = 0;
       if (!CharsetByName(value, fontCharset, codePage)) {
-        Warn(number, "unknown Charset= value \"" + value + "\"");
+        Warn(number, "unknown Charset= value \"" + raw + "\"");
         return;
       }
       options_.CharsetSet = true;
