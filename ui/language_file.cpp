@@ -260,6 +260,7 @@ bool ReadLanguageFile(const std::string& path, const std::string& sourceLanguage
     const std::string& line = lines[i];
     const int number = static_cast<int>(i + 1);
     if (line.empty()) {
+      inSection = false;  // a section's lines end with the block they are in
       if (haveSource && haveTarget) {
         table.Add(platform::wideToAnsi(reader.Decode(source, number - 1)), reader.Decode(target, targetLine));
       }
