@@ -228,3 +228,21 @@ TEST(LanguageFiles, CharsetsLocalesAndEncodings) {
   EXPECT_EQ(parented.Font.Charset, 1);
   EXPECT_TRUE(utf8.warnings.empty());
 }
+
+TEST(LanguageFiles, TheShippedGermanSampleReadsCleanly) {
+  TWtransl translator;
+  translator.LanguageFile = std::string(CORVANE_SOURCE_DIR) + "/samples/corvane.lng.example";
+  std::vector<std::string> warnings;
+  translator.OnWarning = [&](const std::string& message) { warnings.push_back(message); };
+  std::vector<std::string> languages;
+  EXPECT_EQ(translator.DefaultLanguage(&languages), "DE");
+  EXPECT_EQ(languages, (std::vector<std::string>{"DE,Deutsch", "EN,English"}));
+  TComponent root;
+  TLabel label(&root, "lblEdit", "Open in your editor");
+  TLabel message(&root, "lblMessage", "Unable to execute \"%s\"");
+  ASSERT_TRUE(translator.Translate("DE", &root, "EN"));
+  EXPECT_EQ(platform::ansiToUtf8(label.Caption), "Im Editor öffnen");
+  EXPECT_EQ(platform::ansiToUtf8(message.Caption), "\"%s\" konnte nicht ausgeführt werden");
+  EXPECT_EQ(translator.EntryCount(), 15);
+  EXPECT_TRUE(warnings.empty()) << (warnings.empty() ? "" : warnings[0]);
+}
