@@ -49,3 +49,34 @@ struct Registration {
   endif()
   target_sources(${target} PRIVATE "${output}")
 endfunction()
+
+# corvane_add_built_resources(<target> <NAME> <file> [<NAME> <file> ...])
+#
+# The same for files produced during the build (outputs of custom commands
+# in the calling directory): Windows builds name them in a generated .rc
+# file that is recompiled when they change; other builds turn them into a
+# source file at build time (cmake/EmbedResourceFiles.cmake).
+function(corvane_add_built_resources target)
+  set(pairs ${ARGN})
+  set(files "")
+  set(rc "")
+  while(pairs)
+    list(POP_FRONT pairs name file)
+    list(APPEND files "${file}")
+    string(APPEND rc "${name} RCDATA \"${file}\"\n")
+  endwhile()
+  if(WIN32)
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_built_resources.rc")
+    file(CONFIGURE OUTPUT "${output}" CONTENT "${rc}")
+    set_source_files_properties("${output}" PROPERTIES OBJECT_DEPENDS "${files}")
+  else()
+    set(output "${CMAKE_CURRENT_BINARY_DIR}/${target}_built_resources.cpp")
+    string(REPLACE ";" "|" joined "${ARGN}")
+    add_custom_command(OUTPUT "${output}"
+      COMMAND ${CMAKE_COMMAND} "-DOUTPUT=${output}" "-DPAIRS=${joined}"
+              -P ${PROJECT_SOURCE_DIR}/cmake/EmbedResourceFiles.cmake
+      DEPENDS ${files} ${PROJECT_SOURCE_DIR}/cmake/EmbedResourceFiles.cmake
+      VERBATIM)
+  endif()
+  target_sources(${target} PRIVATE "${output}")
+endfunction()

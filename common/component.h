@@ -21,6 +21,7 @@ namespace corvane {
 
 class TPersistent;
 class TComponent;
+struct TFormValue;
 
 enum class TPropertyKind : uint8_t {
   Integer,      // int32_t
@@ -141,6 +142,10 @@ class TPersistent {
   // a value of another alternative than the kind takes (set).
   TPropertyValue GetPropertyValue(std::string_view name) const;
   void SetPropertyValue(std::string_view name, const TPropertyValue& value);
+
+  // A value of the form stream that no published property takes (a class's
+  // own streamed data); answers whether the class took it.
+  virtual bool ReadStreamedProperty(std::string_view name, const TFormValue& value) { return false; }
 };
 
 // Owns the components created with it as owner; they are freed with it, in

@@ -5,10 +5,12 @@
 //
 //   corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...
 //   corvane-host [--library PATH] run SCRIPT [INPUT...] [options]
+//   corvane-host [--library PATH] dialog
 //
 // Example: corvane-host LOAD GET-MODULE-PARAMETER,PARAM=ModulePath UNLOAD
 // The second form is the script bench: it runs a script over recorded input
-// and prints what the script delivered for each packet (see RunUsage).
+// and prints what the script delivered for each packet (see RunUsage). The
+// third prints the options dialog the instance hands to a host.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -17,6 +19,7 @@
 #include "common/params_list.h"
 #include "host/log_drain.h"
 #include "host/plugin_library.h"
+#include "host/dialog_view.h"
 #include "host/run_options.h"
 #include "host/script_run.h"
 #include "platform/abi.h"
@@ -121,6 +124,7 @@ int main(int argc, char** argv) {
   std::string libraryPath = defaultLibrary();
   std::vector<std::string> commands;
   bool runMode = false;
+  bool dialogMode = false;
   for (int i = 1; i < argc; ++i) {
     if (runMode) {
       commands.emplace_back(argv[i]);
@@ -128,9 +132,12 @@ int main(int argc, char** argv) {
       libraryPath = argv[++i];
     } else if (std::strcmp(argv[i], "run") == 0 && commands.empty()) {
       runMode = true;
+    } else if (std::strcmp(argv[i], "dialog") == 0 && commands.empty()) {
+      dialogMode = true;
     } else if (std::strcmp(argv[i], "--help") == 0) {
       std::printf("usage: corvane-host [--library PATH] [COMMAND[,NAME=VALUE...]]...\n"
-                  "       corvane-host [--library PATH] run SCRIPT [INPUT...] [options]\n\n%s",
+                  "       corvane-host [--library PATH] run SCRIPT [INPUT...] [options]\n"
+                  "       corvane-host [--library PATH] dialog\n\n%s",
                   host::RunUsage);
       return 0;
     } else {
@@ -154,7 +161,9 @@ int main(int argc, char** argv) {
     if (!runMode) printModuleInformation();
     int failures = 0;
     int runResult = 0;
-    if (runMode) {
+    if (dialogMode) {
+      runResult = host::ShowDialog(loaded, record);
+    } else if (runMode) {
       runResult = host::RunScript(loaded, record, commands);
     } else {
       for (const auto& command : commands) failures += runCommand(command, window) < -2 ? 1 : 0;
@@ -165,7 +174,7 @@ int main(int argc, char** argv) {
     instance = nullptr;
     platform::destroyWindow(window);
     plugin = nullptr;
-    if (runMode) return runResult;
+    if (runMode || dialogMode) return runResult;
     return failures == 0 ? 0 : 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "corvane-host: %s\n", e.what());

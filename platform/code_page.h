@@ -22,6 +22,9 @@ CV_PLATFORM_API std::string ansiToUtf8(std::string_view text);
 // Fails (returns false) on invalid UTF-8 instead of substituting.
 CV_PLATFORM_API bool utf8ToAnsiStrict(std::string_view text, std::string& out);
 CV_PLATFORM_API std::string utf8ToAnsi(std::string_view text);
+// 8-bit text in the given Windows code page (1250..1258, 874, 932, 936, 949,
+// 950, 1361) as UTF-16; false when the code page is not available here.
+CV_PLATFORM_API bool codePageToWide(uint32_t codePage, std::string_view text, std::u16string& out);
 
 // The locale's lower- and upper-case forms of 8-bit text, byte length kept
 // (CharLowerBuff / CharUpperBuff rules: a character whose other case would

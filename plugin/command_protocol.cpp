@@ -89,15 +89,7 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
 
   if (command == "LOAD") {
     // A host that names a language expects it to take effect.
-    if (auto language = ParamText(params, "LANGUAGE"); language && !language->empty() && *language != CurrentLanguage()) {
-      SetCurrentLanguage(*language);
-      SetTranslated(false);
-      try {
-        OnLanguageChanged.Raise(*this);
-      } catch (const std::exception& e) {
-        ReportException(this, "TRANSL", e);
-      }
-    }
+    if (auto language = ParamText(params, "LANGUAGE")) ApplyHostLanguage(*language);
   }
   if (auto window = ParamInteger(params, "MSG-PROC-HANDLE")) SetHostWindow(static_cast<uintptr_t>(*window));
   if (auto owner = ParamInteger(params, "OWNER-FORM")) SetOwnerWindow(static_cast<uintptr_t>(*owner));

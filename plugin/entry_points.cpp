@@ -333,6 +333,7 @@ void ShowOptionsDialog(TPluginCallRecord* record) noexcept {
     setStatus(record->OutputItem, 4);
     if (IkivParamsListA* params = GetPacketParams(*record)) {
       plugin->SetINIFile(ParamText(params, "INI-FILE").value_or(std::string()));
+      if (auto language = ParamText(params, "LANGUAGE")) plugin->ApplyHostLanguage(*language);
       if (auto owner = ParamInteger(params, "OWNER-FORM")) plugin->SetOwnerWindow(static_cast<uintptr_t>(*owner));
     }
     plugin->SetOptionsDialogOpen(true);

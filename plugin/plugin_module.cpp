@@ -7,10 +7,15 @@
 #include <charconv>
 #include <mutex>
 
+#include "common/form_loader.h"
+#include "common/form_stream.h"
 #include "platform/code_page.h"
 #include "platform/dynamic_library.h"
 #include "platform/files.h"
 #include "platform/interlocked.h"
+#include "platform/process.h"
+#include "platform/resources.h"
+#include "plugin/plugin_host.h"
 #include "plugin/plugin_values.h"
 
 namespace corvane {
@@ -39,7 +44,8 @@ const TClassInfo& TkivPlugin::StaticClassInfo() {
 
 TkivPlugin::TkivPlugin(uintptr_t moduleDllHandle, const TPluginCreation* creation)
     : TComponent(nullptr), moduleDllHandle_(moduleDllHandle) {
-  // The translator is created here once the translation component exists.
+  translator_ = std::make_unique<TWtransl>();
+  translator_->OnWarning = [this](const std::string& message) { AddLog(lkWarning, message); };
 
   if (creation != nullptr) {
     isTemporaryLoad_ = creation->Params == nullptr;
@@ -72,18 +78,68 @@ TkivPlugin::TkivPlugin(uintptr_t moduleDllHandle, const TPluginCreation* creatio
   msgWriteComplete_ = DefaultMsgWriteComplete;
   msgWriteCompleteError_ = DefaultMsgWriteCompleteError;
 
-  // Language set-up: the language file list and the module's own language
-  // come from the translator; until it is created the module stays in
-  // English. The names are kept for it all the same.
+  // Language files: the host's "plugins.lng" beside its program, then the
+  // module's own file beside the library. Without the module's own file
+  // nothing is translated.
+  std::string ownFile = moduleName_;
+  if (const size_t dot = ownFile.rfind('.'); dot != std::string::npos) ownFile.erase(dot);
+  ownFile = modulePath_ + ownFile + ".lng";
+  translator_->LanguageFile = platform::executableDirectory() + "plugins.lng|" + ownFile;
+  translator_->SetLanguage("EN");
   currentLanguage_ = "EN";
-  translatorPropertyNames_ = {"CAPTION",   "HINT",          "TEXT", "TITLE", "CAPTIONS", "MsgNoData",
-                              "MsgWriteComplete", "MsgWriteCompleteError"};
+  if (platform::fileExists(ownFile)) {
+    currentLanguage_ = translator_->DefaultLanguage();
+  } else {
+    translator_->LanguageFile.clear();
+  }
+  translator_->AddComponentProperties("MsgNoData;MsgWriteComplete;MsgWriteCompleteError");
+}
+
+void TkivPlugin::LoadFormResource() {
+  // The module's form is a resource named after its class, when it has one.
+  const std::optional<std::string_view> resource =
+      platform::findModuleResource(&libraryAnchor, platform::ansiUpper(ClassName()));
+  if (resource) LoadComponentFromForm(*this, ReadFormStream(*resource));
 }
 
 void TkivPlugin::AfterConstruction() {
-  // The form resource (owned components, streamed properties) and the first
-  // translation run here once the resource reader and the translator exist.
+  LoadFormResource();
+  if (!translator_->LanguageFile.empty()) TranslateModule();
   OnCreate.Raise(*this);
+}
+
+void TkivPlugin::TranslateModule() {
+  if (translated_ || translator_->LanguageFile.empty()) return;
+  translated_ = true;
+  const std::string target = currentLanguage_.empty() ? "NONE" : currentLanguage_;
+  const std::string source = translatedLanguage_.empty() ? "EN" : translatedLanguage_;
+  try {
+    if (translator_->Translate(target, this, source)) translatedLanguage_ = target;
+  } catch (const std::exception& e) {
+    ReportException(this, "TRANSL", e);
+  }
+}
+
+bool TkivPlugin::TranslateComponent(TComponent& component) {
+  if (translator_->LanguageFile.empty()) return false;
+  try {
+    return translator_->Translate(currentLanguage_.empty() ? "NONE" : currentLanguage_, &component, "EN");
+  } catch (const std::exception& e) {
+    ReportException(this, "TRANSL", e);
+    return false;
+  }
+}
+
+void TkivPlugin::ApplyHostLanguage(const std::string& language) {
+  if (language.empty() || language == currentLanguage_) return;
+  currentLanguage_ = language;
+  translated_ = false;
+  TranslateModule();
+  try {
+    OnLanguageChanged.Raise(*this);
+  } catch (const std::exception& e) {
+    ReportException(this, "TRANSL", e);
+  }
 }
 
 TkivPlugin::~TkivPlugin() {
@@ -92,7 +148,7 @@ TkivPlugin::~TkivPlugin() {
   parserItems_.Clear();
   dataSources_.clear();
   dataSourceLoadFor_.clear();
-  // The translator goes here.
+  translator_.reset();
   customCommands_.reset();
   customParams_.reset();
   moduleConfigList_.reset();

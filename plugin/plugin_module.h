@@ -26,6 +26,7 @@
 #include "plugin/call_record.h"
 #include "plugin/custom_commands.h"
 #include "plugin/parser_items.h"
+#include "ui/wtransl.h"
 
 namespace corvane {
 
@@ -310,9 +311,22 @@ class TkivPlugin : public TComponent {
   const std::string& CurrentLanguage() const { return currentLanguage_; }
   void SetCurrentLanguage(std::string language) { currentLanguage_ = std::move(language); }
   // The property names the translator translates: its defaults, the
-  // messages and what TranslatorComponentProperties added. The translator
-  // takes them when it is created.
-  const std::vector<std::string>& TranslatorPropertyNames() const { return translatorPropertyNames_; }
+  // messages and what TranslatorComponentProperties added.
+  const std::vector<std::string>& TranslatorPropertyNames() const { return translator_->ComponentProperties; }
+
+  // --- Translation ---
+  // The instance's translator. Its LanguageFile is empty (and nothing is
+  // translated) unless the module's own ".lng" file exists.
+  TWtransl& Translator() { return *translator_; }
+  // Translates the module from English into the current language ("NONE"
+  // when empty), once until the translated mark is cleared.
+  void TranslateModule();
+  // Translates another component the same way (its texts start in English).
+  bool TranslateComponent(TComponent& component);
+  // The host's "LANGUAGE": a different, non-empty language takes effect:
+  // the module is translated into it from the language its texts are in,
+  // and OnLanguageChanged fires (its errors are logged under "TRANSL").
+  void ApplyHostLanguage(const std::string& language);
   THostFunctions& HostFunctions() { return hostFunctions_; }
   const THostFunctions& HostFunctions() const { return hostFunctions_; }
 
@@ -324,12 +338,12 @@ class TkivPlugin : public TComponent {
   struct TModuleProperty;
   static const std::vector<TModuleProperty>& ModuleProperties();
   static const TModuleProperty* FindModuleProperty(std::string_view name);
-  void AddTranslatorPropertyNames(std::string_view list);
+  void LoadFormResource();
   platform::OleVariant GetCustomParam(std::string_view key);
   bool SetCustomParam(std::string_view key, const platform::Variant& value);
 
   bool closing_ = false;
-  // The translator joins here once the translation component exists.
+  std::unique_ptr<TWtransl> translator_;
   platform::CriticalSection commandLock_;
   int32_t commandNesting_ = 0;
   uintptr_t moduleDllHandle_;
@@ -377,8 +391,8 @@ class TkivPlugin : public TComponent {
   uint8_t optionsDialogRoleFlags_ = 0;
   uint32_t loadThreadId_ = 0;
   std::string currentLanguage_;
+  std::string translatedLanguage_;  // the language the module's texts are in
   THostFunctions hostFunctions_;
-  std::vector<std::string> translatorPropertyNames_;
   mutable std::mutex textLock_;  // guards logTitle_ and iniFile_
   platform::CriticalSection lazyLock_;  // guards making CustomParams and the configuration list
 };

@@ -74,10 +74,10 @@ const std::vector<TkivPlugin::TModuleProperty>& TkivPlugin::ModuleProperties() {
       {"TranslatorComponentProperties",
        [](P& m) {
          std::string text;
-         for (const std::string& name : m.translatorPropertyNames_) text += name + "\r\n";
+         for (const std::string& name : m.TranslatorPropertyNames()) text += name + "\r\n";
          return TextValue(text);
        },
-       [](P& m, const Variant& v) { return setText(v, [&](std::string t) { m.AddTranslatorPropertyNames(t); }); }},
+       [](P& m, const Variant& v) { return setText(v, [&](std::string t) { m.Translator().AddComponentProperties(t); }); }},
       {"ModuleType", [](P& m) { return OleVariant::fromUI4(m.moduleType_); },
        [](P& m, const Variant& v) {
          std::optional<int64_t> bits = IntegerOf(v);
@@ -200,21 +200,6 @@ bool TkivPlugin::SetCustomParam(std::string_view key, const Variant& value) {
   }
   list->SetItem(key, value, true);
   return true;
-}
-
-void TkivPlugin::AddTranslatorPropertyNames(std::string_view list) {
-  size_t start = 0;
-  while (start <= list.size()) {
-    size_t end = list.find_first_of(";|", start);
-    if (end == std::string_view::npos) end = list.size();
-    std::string_view name = list.substr(start, end - start);
-    while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    bool known = name.empty();
-    for (const std::string& existing : translatorPropertyNames_) known = known || platform::sameTextAscii(existing, name);
-    if (!known) translatorPropertyNames_.emplace_back(name);
-    start = end + 1;
-  }
 }
 
 }  // namespace corvane

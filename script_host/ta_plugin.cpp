@@ -84,10 +84,8 @@ const char* TaPlugin::EntryFunctionName(TEntryFunction function) {
 
 TaPlugin::TaPlugin(uintptr_t moduleDllHandle, const TPluginCreation* creation)
     : TkivPlugin(moduleDllHandle, creation), properties_(&TComponent::CreateOwned<TkivStrHolder>(*this)) {
+  // Its tag, capacity and lines come from the module's form resource.
   properties_->SetName("Properties");
-  properties_->SetTag(9999);
-  properties_->Capacity = 8;
-  properties_->Strings = ProxyCodeObjectItems();
   OnCreate = [this](TkivPlugin&) { kivPluginCreate(); };
 }
 
@@ -119,6 +117,9 @@ void TaPlugin::kivPluginCreate() {
   };
   OnLogDrain = [this](TkivPlugin&) { FlushScriptOutput(); };
   configurationHash_ = 0;
+  // The message set stays as written: it is tagged for custom translation,
+  // and the module gives it no handler for that.
+  TranslateComponent(texts_);
 }
 
 void TaPlugin::kivPluginLoad(TPluginCallRecord*, int32_t&) {

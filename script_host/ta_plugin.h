@@ -33,7 +33,7 @@
 #include "plugin/plugin_module.h"
 #include "python/python_engine.h"
 #include "python/python_io.h"
-#include "script_host/text_resources.h"
+#include "ui/text_resources.h"
 
 namespace corvane {
 

@@ -58,6 +58,12 @@ bool utf8ToAnsiStrict(std::string_view text, std::string& out) {
 
 std::string utf8ToAnsi(std::string_view text) { return wideToAnsi(utf::utf8ToUtf16(text)); }
 
+bool codePageToWide(uint32_t codePage, std::string_view text, std::u16string& out) {
+  if (!::IsValidCodePage(codePage)) return false;
+  out = toWide(codePage, text);
+  return true;
+}
+
 std::string ansiLower(std::string_view text) {
   std::string out(text);
   if (!out.empty()) ::CharLowerBuffA(out.data(), static_cast<DWORD>(out.size()));
