@@ -24,9 +24,10 @@ void writeFile(const std::string& path, const std::string& content) {
 class ModuleCopy {
  public:
   explicit ModuleCopy(const std::string& languageFile) {
-    const std::string name = windows() ? "corvane_framework_module" : "corvane_framework_module";
+    const std::string name = "corvane_framework_module";
     path_ = folder_ / (name + (windows() ? ".dll" : ".so"));
-    languageFile_ = folder_ / (name + ".lng");
+    // As the module names it: from its own file name, in the system's form.
+    languageFile_ = std::filesystem::path(folder_ / (name + ".lng")).lexically_normal().make_preferred().string();
     std::filesystem::copy_file(frameworkLibraryPath(), path_);
     if (!languageFile.empty()) writeFile(languageFile_, languageFile);
     library_ = std::make_unique<host::LoadedPlugin>(path_);

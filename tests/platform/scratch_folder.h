@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/guid.h"
+#include "platform/dynamic_library.h"
 #include "platform/process.h"
 
 namespace corvane::platform::testing {
@@ -16,6 +17,14 @@ namespace corvane::platform::testing {
 // programs, shell folders, the debugger's output, the system registry) some
 // tests expect instead of the POSIX stand-in's.
 inline bool windowsPlatform() { return pathDelimiter() == '\\'; }
+
+// Whether the Windows platform is Wine, whose system libraries differ from
+// Windows' in a few documented details the tests allow for.
+inline bool runningUnderWine() {
+  if (!windowsPlatform()) return false;
+  const ModuleHandle ntdll = moduleHandleByName("ntdll.dll");
+  return ntdll != nullptr && moduleSymbol(ntdll, "wine_get_version") != nullptr;
+}
 
 // Where many small synced writes are cheap: a memory file system when there
 // is one. Tests of locking and concurrency measure neither the disk nor fsync.
