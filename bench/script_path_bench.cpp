@@ -173,15 +173,34 @@ class Session {
 std::mutex sessionLock;
 std::unique_ptr<Session> current;
 
-// The session running the script, loading it (after unloading another
-// script's) when needed. Threads of one benchmark all ask for the same one.
-Session& Use(const char* script) {
-  std::lock_guard guard(sessionLock);
-  if (!current || current->Script() != script) {
-    current.reset();
-    current = std::make_unique<Session>(script);
+// Ends a benchmark that cannot run with the error's text. The loop still
+// runs (without iterations) so that every thread of the benchmark passes
+// its start and stop.
+void Skip(benchmark::State& state, const std::exception& error) {
+  state.SkipWithError(error.what());
+  for (auto _ : state) {
   }
-  return *current;
+}
+
+// The session running the script, loading it (after unloading another
+// script's) when needed; nullptr when it cannot (the benchmark is then
+// skipped). Threads of one benchmark all ask for the same one.
+Session* Use(benchmark::State& state, const char* script) {
+  std::runtime_error failure("");
+  {
+    std::lock_guard guard(sessionLock);
+    try {
+      if (!current || current->Script() != script) {
+        current.reset();
+        current = std::make_unique<Session>(script);
+      }
+      return current.get();
+    } catch (const std::exception& error) {
+      failure = std::runtime_error(error.what());
+    }
+  }
+  Skip(state, failure);  // outside the lock: the other threads must reach the start as well
+  return nullptr;
 }
 
 void EndSession() {
@@ -194,7 +213,9 @@ void EndSession() {
 // One parse packet of kLine per iteration, from the calling thread's own
 // client, with the host's lists built once.
 void RunParsePackets(benchmark::State& state, const char* script) {
-  Session& session = Use(script);
+  Session* const running = Use(state, script);
+  if (running == nullptr) return;
+  Session& session = *running;
   HostList params(ListForm::Native);
   params.Add("PACKET-PARAM", Text("p"));
   HostList output(ListForm::Native);
@@ -222,11 +243,20 @@ void RunParsePackets(benchmark::State& state, const char* script) {
 // arguments, holding the interpreter lock for the whole loop.
 template <class MakeArguments>
 void RunBaseline(benchmark::State& state, const char* script, const char* function, MakeArguments makeArguments) {
-  Session& session = Use(script);
+  Session* const running = Use(state, script);
+  if (running == nullptr) return;
+  Session& session = *running;
   const PythonApi& api = session.Api();
   Gil gil(api);
-  Object f = session.Function(function);
-  Object arguments = makeArguments(session);
+  Object f;
+  Object arguments;
+  try {
+    f = session.Function(function);
+    arguments = makeArguments(session);
+  } catch (const std::exception& error) {
+    Skip(state, error);
+    return;
+  }
   for (auto _ : state) {
     Object result = Object::Steal(api, api.PyObject_Call(f.ptr(), arguments.ptr(), nullptr));
     if (!result) {
@@ -268,7 +298,9 @@ void BM_ParseBaseline(benchmark::State& state) {
 // ---- Filter: five items in, one of them changed on the way out ----
 
 void BM_Filter(benchmark::State& state) {
-  Session& session = Use(kWorkScript);
+  Session* const running = Use(state, kWorkScript);
+  if (running == nullptr) return;
+  Session& session = *running;
   HostList params(ListForm::Native);
   params.Add("PACKET-PARAM", Text("p"));
   HostList data(ListForm::Native);
@@ -307,7 +339,9 @@ void BM_FilterBaseline(benchmark::State& state) {
 // ---- Event: an EVENT command whose three parameters the script reads ----
 
 void BM_Event(benchmark::State& state) {
-  Session& session = Use(kWorkScript);
+  Session* const running = Use(state, kWorkScript);
+  if (running == nullptr) return;
+  Session& session = *running;
   HostList params(ListForm::Native);
   params.Add("COMMAND", Text("EVENT"));
   params.Add("EVENT-TYPE", Text("Tick"));
