@@ -11,6 +11,7 @@
 // unloads one instance before the next one loads.
 #include <benchmark/benchmark.h>
 
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -171,32 +172,48 @@ class Session {
 };
 
 std::mutex sessionLock;
+std::condition_variable sessionChanged;
 std::unique_ptr<Session> current;
+const char* failedScript = nullptr;  // the last script that could not be loaded, and why
+std::string failedBecause;
 
 // Ends a benchmark that cannot run with the error's text. The loop still
 // runs (without iterations) so that every thread of the benchmark passes
 // its start and stop.
-void Skip(benchmark::State& state, const std::exception& error) {
-  state.SkipWithError(error.what());
+void Skip(benchmark::State& state, const std::string& error) {
+  state.SkipWithError(error.c_str());
   for (auto _ : state) {
   }
 }
 
 // The session running the script, loading it (after unloading another
 // script's) when needed; nullptr when it cannot (the benchmark is then
-// skipped). Threads of one benchmark all ask for the same one.
+// skipped). Only a benchmark's first thread, the main thread, loads: the
+// others wait for it, so the instance is always loaded as a host loads it,
+// from one thread, while packets may come from others.
 Session* Use(benchmark::State& state, const char* script) {
-  std::runtime_error failure("");
+  std::string failure;
   {
-    std::lock_guard guard(sessionLock);
-    try {
-      if (!current || current->Script() != script) {
-        current.reset();
-        current = std::make_unique<Session>(script);
+    std::unique_lock guard(sessionLock);
+    auto ready = [&] { return current && current->Script() == script; };
+    if (state.thread_index() != 0) {
+      sessionChanged.wait(guard, [&] { return ready() || failedScript == script; });
+      if (ready()) return current.get();
+      failure = failedBecause;
+    } else {
+      try {
+        if (!ready()) {
+          current.reset();
+          current = std::make_unique<Session>(script);
+        }
+        failedScript = nullptr;
+        sessionChanged.notify_all();
+        return current.get();
+      } catch (const std::exception& error) {
+        failedScript = script;
+        failedBecause = failure = error.what();
+        sessionChanged.notify_all();
       }
-      return current.get();
-    } catch (const std::exception& error) {
-      failure = std::runtime_error(error.what());
     }
   }
   Skip(state, failure);  // outside the lock: the other threads must reach the start as well
@@ -254,7 +271,7 @@ void RunBaseline(benchmark::State& state, const char* script, const char* functi
     f = session.Function(function);
     arguments = makeArguments(session);
   } catch (const std::exception& error) {
-    Skip(state, error);
+    Skip(state, error.what());
     return;
   }
   for (auto _ : state) {
