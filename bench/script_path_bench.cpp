@@ -143,7 +143,8 @@ class Session {
     return function;
   }
   Object Eval(const char* expression) {
-    Object code = Object::Steal(api_, api_.Py_CompileString(expression, "<bench>", 258));
+    constexpr int kEvalInput = 258;  // the runtime's start symbol for one expression
+    Object code = Object::Steal(api_, api_.Py_CompileString(expression, "<bench>", kEvalInput));
     Handle globals = api_.PyModule_GetDict(api_.PyImport_AddModule("__main__"));
     Object value = code ? Object::Steal(api_, api_.PyEval_EvalCode(code.ptr(), globals.ptr(), globals.ptr())) : Object();
     if (!value) {
