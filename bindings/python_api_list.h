@@ -26,6 +26,7 @@
   X(void, PyEval_RestoreThread, (PyThreadState*))                                         \
   X(PyGILState_STATE, PyGILState_Ensure, ())                                              \
   X(void, PyGILState_Release, (PyGILState_STATE))                                         \
+  X(PyThreadState*, PyGILState_GetThisThreadState, ())                                    \
   X(int, PyThreadState_SetAsyncExc, (unsigned long, PyObject*))                           \
   X(PyObject*, PyObject_Call, (PyObject*, PyObject*, PyObject*))                          \
   X(PyObject*, PyObject_GetAttrString, (PyObject*, const char*))                          \

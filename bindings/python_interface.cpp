@@ -15,7 +15,17 @@ std::string TPythonInterface::PythonToText(py::Handle object) const { return Con
 py::Object TPythonInterface::TextToPython(std::string_view text) const { return Converter().TextToPython(text); }
 
 py::PyGILState_STATE TPythonInterface::Lock() {
+  const bool firstUse = api_.PyGILState_GetThisThreadState() == nullptr;
   const py::PyGILState_STATE state = api_.PyGILState_Ensure();
+  // A thread state made here would end with the matching Unlock, and the
+  // next call from the same thread would make one again: a host thread that
+  // delivers every packet would pay for that each time, and its script would
+  // lose its threading.local() values between packets. One more count keeps
+  // the state until the interpreter ends, for a bounded number of threads.
+  if (firstUse && keptThreadStates_.load() < kMaxKeptThreadStates &&
+      keptThreadStates_.fetch_add(1) < kMaxKeptThreadStates) {
+    api_.PyGILState_Ensure();
+  }
   if (state == py::PyGILState_UNLOCKED) lockHolder_ = platform::currentThreadId();
   return state;
 }
@@ -36,6 +46,8 @@ void TPythonInterface::RestoreThread(py::PyThreadState* state) {
 }
 
 void TPythonInterface::MarkLockHeld(bool held) { lockHolder_ = held ? platform::currentThreadId() : 0; }
+
+void TPythonInterface::ForgetKeptThreadStates() { keptThreadStates_ = 0; }
 
 bool TPythonInterface::HoldsLock() const { return lockHolder_ == platform::currentThreadId(); }
 

@@ -408,6 +408,7 @@ void TPythonEngine::Initialize() {
   }
   try {
     SetProgramName();
+    ForgetKeptThreadStates();  // those of an earlier interpreter ended with it
     api_.Py_Initialize();
     initialized_ = true;
     MarkLockHeld(true);

@@ -50,9 +50,8 @@ TPacketCopies copiesOf(const TPluginCallRecord& record, const InterfaceRef<IkivP
 
 }  // namespace
 
-// One call into the script: the script lock for its whole length, the call
-// depth, and the script state of the packet or event (set and cleared with
-// the interpreter lock held, since threads the script started read it).
+// One call into the script: the script lock for its whole length and the
+// call depth.
 class TaPlugin::TScriptCall {
  public:
   TScriptCall(TaPlugin& plugin, TPluginCallRecord& record)
@@ -61,27 +60,11 @@ class TaPlugin::TScriptCall {
   }
   TScriptCall(const TScriptCall&) = delete;
   TScriptCall& operator=(const TScriptCall&) = delete;
-  ~TScriptCall() {
-    if (entered_) {
-      py::TGilAcquire gil(*plugin_.engine_);
-      plugin_.state_.CurrentRecord = nullptr;
-    }
-    --plugin_.callDepth_;
-  }
+  ~TScriptCall() { --plugin_.callDepth_; }
 
   // An engine that can run code (it may exist without, when its start
   // failed before the interpreter was up).
   bool Live() const { return plugin_.engine_ && plugin_.engine_->Initialized(); }
-
-  // The packet or event becomes the current one.
-  void Enter() {
-    if (!Live()) return;
-    py::TGilAcquire gil(*plugin_.engine_);
-    plugin_.state_.CurrentRecord = &record_;
-    plugin_.state_.Source = SourceDescriptorOf(record_);
-    plugin_.state_.SourceValid = true;
-    entered_ = true;
-  }
 
   // Calls the entry function with the arguments makeArguments builds (all
   // with the interpreter lock held; the objects lent to the script die when
@@ -95,6 +78,10 @@ class TaPlugin::TScriptCall {
     bool done = false;
     std::optional<std::string> failure;
     {
+      // The packet or event is the current one while the entry function
+      // runs: the state is set and cleared with the interpreter lock held,
+      // since threads the script started read it.
+      TCurrentRecord current(plugin_.state_, record_);
       py::TWrapScope scope;
       try {
         std::vector<py::Object> arguments = makeArguments(engine, *plugin_.wrapper_, scope);
@@ -144,10 +131,24 @@ class TaPlugin::TScriptCall {
   }
 
  private:
+  class TCurrentRecord {
+   public:
+    TCurrentRecord(TScriptState& state, TPluginCallRecord& record) : state_(state) {
+      state.CurrentRecord = &record;
+      state.Source = SourceDescriptorOf(record);
+      state.SourceValid = true;
+    }
+    TCurrentRecord(const TCurrentRecord&) = delete;
+    TCurrentRecord& operator=(const TCurrentRecord&) = delete;
+    ~TCurrentRecord() { state_.CurrentRecord = nullptr; }
+
+   private:
+    TScriptState& state_;
+  };
+
   TaPlugin& plugin_;
   std::lock_guard<platform::CriticalSection> lock_;
   TPluginCallRecord& record_;
-  bool entered_ = false;
 };
 
 void TaPlugin::LogCallFailure(TEntryFunction function, const std::exception& error) noexcept {
@@ -169,7 +170,6 @@ void TaPlugin::kivPluginProcessData(TPluginCallRecord* record, int32_t& result) 
   result = 0;
   TEntryFunction function = efCount;
   try {
-    call.Enter();
     if (HasRole(*record, mrParser)) {
       function = efParseData;
       result = Parse(*record, call);
@@ -291,7 +291,6 @@ void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* recor
   }
   result = 0;
   const TPacketCopies copies = copiesOf(*record, nullptr);
-  call.Enter();
   const bool done = call.Run(
       efEventData,
       [&](TPythonEngine& engine, py::TPyDelphiWrapper& wrapper, py::TWrapScope& scope) {

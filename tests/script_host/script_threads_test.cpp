@@ -59,6 +59,40 @@ TEST_F(ScriptThreads, ThreadsThatLoopOrSleepStopWithTheEngine) {
   for (const LogLine& line : instance.Log()) EXPECT_NE(line.Kind, 1) << line.Text;
 }
 
+TEST_F(ScriptThreads, HostThreadsKeepTheirPythonThreadBetweenCalls) {
+  ScriptInstance instance(folder_);
+  instance.Configure(
+      "import plugin, threading\n"
+      "local = threading.local()\n"
+      "def EventData(params, source, name):\n"
+      "    local.count = getattr(local, 'count', 0) + 1\n"
+      "    plugin.DbgLog('%s %d' % (name, local.count))\n");
+  ASSERT_EQ(instance.Load(), 0);
+  auto events = [&](const std::string& name, int count) {
+    for (int i = 0; i < count; ++i) EXPECT_EQ(instance.Event(name), 0);
+  };
+  std::thread(events, "A", 3).join();
+  events("M", 1);
+  std::thread(events, "B", 2).join();
+  EXPECT_EQ(instance.LogTexts(), (std::vector<std::string>{"A 1", "A 2", "A 3", "M 1", "B 1", "B 2"}));
+
+  // Many short-lived host threads, more than are kept: every call arrives,
+  // and the engine still restarts and unloads from a host thread.
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 100; ++i) {
+    threads.emplace_back([&, i] {
+      for (int k = 0; k < 2; ++k) EXPECT_EQ(instance.Event("T" + std::to_string(i) + "." + std::to_string(k)), 0);
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(instance.LogTexts().size(), 200u);
+  instance.Configure("import plugin\ndef EventData(params, source, name):\n    plugin.DbgLog('restarted')\n");
+  std::thread([&] { EXPECT_EQ(instance.ReloadSettings(), -2); }).join();
+  std::thread(events, "A", 1).join();
+  EXPECT_EQ(instance.LogTexts(), std::vector<std::string>{"restarted"});
+  std::thread([&] { EXPECT_EQ(instance.Unload(), 0); }).join();
+}
+
 TEST_F(ScriptThreads, ThreadsThatCannotStopLeaveTheRuntimeLoadedAndSaySo) {
   const std::string flag = folder_ / "release";
   {
