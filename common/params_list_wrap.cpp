@@ -73,9 +73,13 @@ std::string NameOf(const char16_t* text) {
 // (every other byte kept), widened by the ANSI code page, as UTF-8.
 std::string LowerNameText(std::string_view name) {
   std::string lowered(name);
+  bool ascii = true;
   for (char& c : lowered) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    ascii = ascii && static_cast<unsigned char>(c) < 0x80;
   }
+  // 7-bit text reads the same in every code page and in UTF-8.
+  if (ascii) return lowered;
   return platform::wideToUtf8(platform::ansiToWide(lowered));
 }
 

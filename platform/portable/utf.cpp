@@ -1,5 +1,8 @@
 #include "platform/portable/utf.h"
 
+#include <cstddef>
+#include <type_traits>
+
 namespace corvane::platform::utf {
 
 char32_t decodeUtf8(std::string_view text, size_t& pos) {
@@ -62,11 +65,25 @@ void appendUtf8(std::string& out, char32_t cp) {
   }
 }
 
+namespace {
+
+// The length of text's leading run of 7-bit characters, which every
+// conversion here copies unchanged.
+template <class Char>
+size_t asciiPrefix(std::basic_string_view<Char> text) {
+  size_t length = 0;
+  while (length < text.size() && static_cast<std::make_unsigned_t<Char>>(text[length]) < 0x80) ++length;
+  return length;
+}
+
+}  // namespace
+
 std::u16string utf8ToUtf16(std::string_view text, bool* hadInvalid) {
-  std::u16string out;
-  out.reserve(text.size());
+  const size_t ascii = asciiPrefix(text);
+  std::u16string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
   bool invalid = false;
-  for (size_t pos = 0; pos < text.size();) {
+  if (ascii < text.size()) out.reserve(text.size());
+  for (size_t pos = ascii; pos < text.size();) {
     char32_t cp = decodeUtf8(text, pos);
     if (cp == kInvalid) {
       invalid = true;
@@ -85,10 +102,11 @@ std::u16string utf8ToUtf16(std::string_view text, bool* hadInvalid) {
 }
 
 std::string utf16ToUtf8(std::u16string_view text, bool* usedDefault) {
-  std::string out;
-  out.reserve(text.size());
+  const size_t ascii = asciiPrefix(text);
+  std::string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(ascii));
   bool substituted = false;
-  for (size_t i = 0; i < text.size(); ++i) {
+  if (ascii < text.size()) out.reserve(text.size());
+  for (size_t i = ascii; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {
