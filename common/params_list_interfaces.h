@@ -36,8 +36,12 @@ namespace corvane {
 
 using platform::HResult;
 
-// The root of every boundary interface (IUnknown's three slots).
+// The root of every boundary interface (IUnknown's three slots). Asked for
+// Iid, an object answers the same pointer through every interface it has:
+// hosts compare objects by it.
 struct IUnknownBase {
+  static constexpr platform::Guid Iid = {0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
   virtual HResult CV_STDCALL QueryInterface(const platform::Guid& iid, void** object) = 0;
   virtual uint32_t CV_STDCALL AddRef() = 0;   // answers the new count
   virtual uint32_t CV_STDCALL Release() = 0;  // answers the new count

@@ -251,7 +251,10 @@ struct ParamsListItemWrapSlots {
   static HResult CV_STDCALL QueryInterface(void* self, const Guid* iid, void** object) {
     if (object == nullptr) return platform::kHrPointer;
     *object = nullptr;
-    if (iid == nullptr || (*iid != IkivParamsListItemA::Iid && *iid != IkivParamsListItemW::Iid)) {
+    // One table serves every interface of an item wrapper, so its identity
+    // is the pointer itself.
+    if (iid == nullptr ||
+        (*iid != IkivParamsListItemA::Iid && *iid != IkivParamsListItemW::Iid && *iid != IUnknownBase::Iid)) {
       return platform::kHrNoInterface;
     }
     AddRef(self);
@@ -363,7 +366,7 @@ struct ParamsListWrapSlots {
     *object = nullptr;
     if (iid == nullptr) return platform::kHrNoInterface;
     TkivParamsListWrap* wrapper = Self<S>(self);
-    if (*iid == IkivParamsListA::Iid) {
+    if (*iid == IkivParamsListA::Iid || *iid == IUnknownBase::Iid) {  // the 8-bit interface is the identity
       *object = wrapper->InterfaceA();
     } else if (*iid == IkivParamsListW::Iid) {
       *object = wrapper->InterfaceW();

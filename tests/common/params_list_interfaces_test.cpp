@@ -167,8 +167,9 @@ TEST(ParamsListInterfaces, SlotsArgumentsAndObjectLayoutAreTheBinaryOnes) {
   EXPECT_EQ(wrapper->InterfaceW()->GetTag(), -12);
 }
 
-TEST(ParamsListInterfaces, QueryInterfaceAnswersExactlyTheListedIids) {
+TEST(ParamsListInterfaces, QueryInterfaceAnswersTheListedIidsAndOneIdentity) {
   const platform::Guid unknownIid = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+  const platform::Guid otherIid = {0x12345678, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
   InterfaceRef<IkivParamsListA> a = TkivParamsListWrap::NewInterfaceA(nullptr, true);
   ASSERT_TRUE(a);
   void* out = kJunk;
@@ -178,7 +179,14 @@ TEST(ParamsListInterfaces, QueryInterfaceAnswersExactlyTheListedIids) {
   ASSERT_EQ(w->QueryInterface(IkivParamsListA::Iid, &out), kHrOk);
   EXPECT_EQ(out, a.get());
   EXPECT_EQ(a->Release(), 2u);
-  for (const platform::Guid& iid : {unknownIid, IkivParamsListItemA::Iid, IkivParamsListItemW::Iid}) {
+  // IUnknown is the object's identity: the same pointer through either table.
+  for (IUnknownBase* through : {static_cast<IUnknownBase*>(a.get()), static_cast<IUnknownBase*>(w.get())}) {
+    out = kJunk;
+    ASSERT_EQ(through->QueryInterface(unknownIid, &out), kHrOk);
+    EXPECT_EQ(out, a.get());
+    EXPECT_EQ(a->Release(), 2u);
+  }
+  for (const platform::Guid& iid : {otherIid, IkivParamsListItemA::Iid, IkivParamsListItemW::Iid}) {
     out = kJunk;
     EXPECT_EQ(a->QueryInterface(iid, &out), kHrNoInterface);
     EXPECT_EQ(out, nullptr);
@@ -199,7 +207,11 @@ TEST(ParamsListInterfaces, QueryInterfaceAnswersExactlyTheListedIids) {
   static_cast<IkivParamsListItemA*>(out)->Release();
   ASSERT_EQ(item->QueryInterface(IkivParamsListItemW::Iid, &out), kHrOk);
   EXPECT_EQ(item->Release(), 1u);
-  for (const platform::Guid& iid : {unknownIid, IkivParamsListA::Iid, IkivParamsListW::Iid}) {
+  out = kJunk;
+  ASSERT_EQ(item->QueryInterface(unknownIid, &out), kHrOk);
+  EXPECT_EQ(out, item.get());
+  EXPECT_EQ(item->Release(), 1u);
+  for (const platform::Guid& iid : {otherIid, IkivParamsListA::Iid, IkivParamsListW::Iid}) {
     out = kJunk;
     EXPECT_EQ(item->QueryInterface(iid, &out), kHrNoInterface);
     EXPECT_EQ(out, nullptr);
