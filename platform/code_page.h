@@ -26,6 +26,15 @@ CV_PLATFORM_API std::string utf8ToAnsi(std::string_view text);
 // 950, 1361) as UTF-16; false when the code page is not available here.
 CV_PLATFORM_API bool codePageToWide(uint32_t codePage, std::string_view text, std::u16string& out);
 
+// The 8-bit text of a window whose font has the character set of the given
+// Windows code page, which is how the system reads that text when it draws
+// it. On Windows that is text in the code page (the ANSI code page when it
+// is 0 or not installed); on POSIX, which draws no font character sets, it
+// is UTF-8 like all 8-bit text. fontCodePageToWide reads such text back.
+CV_PLATFORM_API std::string wideToFontCodePage(uint32_t codePage, std::u16string_view text,
+                                               bool* usedDefault = nullptr);
+CV_PLATFORM_API std::u16string fontCodePageToWide(uint32_t codePage, std::string_view text);
+
 // The locale's lower- and upper-case forms of 8-bit text, byte length kept
 // (CharLowerBuff / CharUpperBuff rules: a character whose other case would
 // need a different number of bytes stays as it is).

@@ -4,6 +4,7 @@
 #include "platform/code_page.h"
 #include "platform/files.h"
 #include "platform/locale.h"
+#include "platform/ole_string.h"
 #include "ui/custom_translators.h"
 #include "ui/translate_text.h"
 
@@ -35,6 +36,12 @@ bool propertyIsTrue(const TPersistent& object, std::string_view name) {
   if (const auto* ordinal = std::get_if<int32_t>(&value)) return *ordinal != 0;
   if (const auto* text = std::get_if<std::string>(&value)) return platform::sameTextAscii(*text, "True");
   return false;
+}
+
+// The look-up key of a component's 8-bit text: the table holds its source
+// texts in the ANSI code page.
+std::string lookUpKey(const std::string& text, uint32_t codePage) {
+  return codePage == 0 ? text : platform::wideToAnsi(platform::fontCodePageToWide(codePage, text));
 }
 
 }  // namespace
@@ -208,38 +215,54 @@ void TWtransl::TranslateComponent(TComponent& component) {
     OnBeforeTranslateComponent(*this, component, table_, allow);
     if (!allow) return;
   }
-  ApplyFileOptions(component);
+  // The system reads a caption in the code page of the character set of the
+  // font that draws it.
+  const uint32_t codePage = ApplyFileOptions(component) ? options_.CodePage : 0;
   if (component.Tag() != kTagCustom) {
     for (const std::string& name : ComponentProperties) {
       if (excludedByTag(component.Tag(), name)) continue;
-      if (const TPropertyInfo* property = component.FindProperty(name)) TranslateProperty(component, *property);
+      if (const TPropertyInfo* property = component.FindProperty(name)) {
+        TranslateProperty(component, *property, codePage);
+      }
     }
   }
   if (OnCustomTranslate) OnCustomTranslate(*this, component, table_);
 }
 
-void TWtransl::TranslateProperty(TPersistent& object, const TPropertyInfo& property) {
+void TWtransl::TranslateProperty(TPersistent& object, const TPropertyInfo& property, uint32_t codePage) {
   if (property.ReadOnly() && property.Kind != TPropertyKind::Object) return;
   TPropertyValue value = property.Get(object);
   switch (property.Kind) {
     case TPropertyKind::String: {
-      std::string text = std::get<std::string>(value);
-      if (TranslateString(object, &property, text)) property.Set(object, text);
+      const std::string& text = std::get<std::string>(value);
+      const std::optional<TNewText> result = TranslateString(object, &property, text, codePage);
+      if (result && result->Text != text) property.Set(object, result->Text);
       break;
     }
     case TPropertyKind::Variant: {
-      auto& variant = std::get<platform::OleVariant>(value);
+      // A wide property takes the translation itself: its 8-bit form is only
+      // for the look-up and OnPropertyTranslate.
+      const auto& variant = std::get<platform::OleVariant>(value);
       if (variant.raw().vt != platform::vtBstr) break;
-      std::string text = platform::wideToAnsi(variant.raw().bstrVal ? std::u16string_view(variant.raw().bstrVal) : u"");
-      if (TranslateString(object, &property, text)) {
-        property.Set(object, platform::OleVariant::fromString(platform::ansiToWide(text)));
-      }
+      const platform::Bstr bstr = variant.raw().bstrVal;
+      const std::u16string old(bstr ? std::u16string_view(bstr, platform::sysStringLen(bstr)) : u"");
+      std::optional<TNewText> result =
+          TranslateString(object, &property, platform::wideToFontCodePage(codePage, old), codePage);
+      if (!result) break;
+      const std::u16string text =
+          result->IsTranslation ? std::move(result->Translation) : platform::fontCodePageToWide(codePage, result->Text);
+      if (text != old) property.Set(object, platform::OleVariant::fromString(text));
       break;
     }
     case TPropertyKind::StringList: {
       auto lines = std::get<std::vector<std::string>>(value);
       bool changed = false;
-      for (std::string& line : lines) changed = TranslateString(object, &property, line) || changed;
+      for (std::string& line : lines) {
+        std::optional<TNewText> result = TranslateString(object, &property, line, codePage);
+        if (!result || result->Text == line) continue;
+        line = std::move(result->Text);
+        changed = true;
+      }
       if (changed) property.Set(object, lines);
       break;
     }
@@ -257,23 +280,25 @@ void TWtransl::TranslateProperty(TPersistent& object, const TPropertyInfo& prope
   }
 }
 
-bool TWtransl::TranslateString(TPersistent& object, const TPropertyInfo* property, std::string& value) {
-  std::u16string translation;
-  const bool found = TranslateWide(value, translation);
-  std::string result = found ? platform::wideToAnsi(translation) : value;
+std::optional<TWtransl::TNewText> TWtransl::TranslateString(TPersistent& object, const TPropertyInfo* property,
+                                                            const std::string& value, uint32_t codePage) {
+  TNewText result;
+  const bool found = TranslateWide(lookUpKey(value, codePage), result.Translation);
+  const std::string translated = found ? platform::wideToFontCodePage(codePage, result.Translation) : value;
+  result.Text = translated;
   if (OnPropertyTranslate) {
     bool doDefault = true;
-    OnPropertyTranslate(*this, object, property, value, result, found, doDefault);
-    if (!doDefault) return false;
+    OnPropertyTranslate(*this, object, property, value, result.Text, found, doDefault);
+    if (!doDefault) return std::nullopt;
   } else if (!found) {
-    return false;
+    return std::nullopt;
   }
-  if (result == value) return false;
-  value = std::move(result);
-  return true;
+  result.IsTranslation = found && result.Text == translated;
+  if (!result.IsTranslation && result.Text == value) return std::nullopt;
+  return result;
 }
 
-void TWtransl::ApplyFileOptions(TComponent& component) {
+bool TWtransl::ApplyFileOptions(TComponent& component) {
   if (options_.BiDiModeSet) {
     if (const TPropertyInfo* property = component.FindProperty("BiDiMode"); property && !property->ReadOnly()) {
       static const char* const modes[] = {"bdLeftToRight", "bdRightToLeft", "bdRightToLeftNoAlign",
@@ -287,7 +312,8 @@ void TWtransl::ApplyFileOptions(TComponent& component) {
       }
     }
   }
-  if (!options_.CharsetSet || propertyIsTrue(component, "ParentFont")) return;
+  if (!options_.CharsetSet || propertyIsTrue(component, "ParentFont")) return false;
+  bool applied = false;
   for (const char* fontName : {"Font", "FocusFont"}) {
     const TPropertyInfo* fontProperty = component.FindProperty(fontName);
     if (fontProperty == nullptr || fontProperty->Kind != TPropertyKind::Object) continue;
@@ -296,8 +322,10 @@ void TWtransl::ApplyFileOptions(TComponent& component) {
     const TPropertyInfo* charset = font->FindProperty("Charset");
     if (charset != nullptr && !charset->ReadOnly() && charset->Kind == TPropertyKind::Integer) {
       charset->Set(*font, static_cast<int32_t>(options_.FontCharset));
+      applied = true;
     }
   }
+  return applied;
 }
 
 }  // namespace corvane

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,9 @@ using TCustomObjectPropertyTranslateNotify =
     std::function<void(TWtransl& sender, const TPropertyInfo& prop, TPersistent& obj, TWtranslLanguagesList& lng)>;
 using TBeforeTranslateComponentNotify =
     std::function<void(TWtransl& sender, TComponent& comp, TWtranslLanguagesList& lng, bool& allow)>;
+// oldValue and newValue are 8-bit text as the property holds it: in the code
+// page of the files' Charset= (FileOptions().CodePage) for a component whose
+// font took that character set, else in the process's ANSI code page.
 using TPropertyTranslateNotify =
     std::function<void(TWtransl& sender, TPersistent& obj, const TPropertyInfo* pi, const std::string& oldValue,
                        std::string& newValue, bool found, bool& doDefault)>;
@@ -80,13 +84,23 @@ class TWtransl : public TComponent {
   void AddComponentProperties(std::string_view list);
 
  private:
+  // A property's new text.
+  struct TNewText {
+    std::string Text;            // 8-bit, in the component's code page
+    std::u16string Translation;  // the table's translation, when there is one
+    bool IsTranslation = false;  // Text is Translation, unchanged by OnPropertyTranslate
+  };
+
   std::vector<std::string> Files() const;
   void Load(const std::string& source, const std::string& target);
   void TranslateTree(TComponent& component, bool isRoot);
   void TranslateComponent(TComponent& component);
-  void TranslateProperty(TPersistent& object, const TPropertyInfo& property);
-  bool TranslateString(TPersistent& object, const TPropertyInfo* property, std::string& value);
-  void ApplyFileOptions(TComponent& component);
+  // codePage: the one the component's 8-bit texts are in (0: the ANSI code page).
+  void TranslateProperty(TPersistent& object, const TPropertyInfo& property, uint32_t codePage);
+  std::optional<TNewText> TranslateString(TPersistent& object, const TPropertyInfo* property, const std::string& value,
+                                          uint32_t codePage);
+  // Answers whether a font of the component took the files' character set.
+  bool ApplyFileOptions(TComponent& component);
   void Warn(const std::string& file, int line, const std::string& problem);
 
   mutable std::recursive_mutex lock_;  // one translation run at a time

@@ -76,6 +76,12 @@ bool utf8ToAnsiStrict(std::string_view text, std::string& out) {
 
 std::string utf8ToAnsi(std::string_view text) { return std::string(text); }
 
+std::string wideToFontCodePage(uint32_t, std::u16string_view text, bool* usedDefault) {
+  return utf::utf16ToUtf8(text, usedDefault);
+}
+
+std::u16string fontCodePageToWide(uint32_t, std::string_view text) { return utf::utf8ToUtf16(text); }
+
 std::string ansiLower(std::string_view text) {
   locale_t locale = caseLocale();
   return mapCase(text, [locale](char32_t cp) -> char32_t {

@@ -1,4 +1,5 @@
-// Win32 backend: the system's ANSI code page, and CharLowerBuffA /
+// Win32 backend: the system's ANSI code page and the code pages of font
+// character sets through the system's converters, and CharLowerBuffA /
 // CharUpperBuffA for case, which keep the byte length by construction.
 #include <windows.h>
 
@@ -62,6 +63,14 @@ bool codePageToWide(uint32_t codePage, std::string_view text, std::u16string& ou
   if (!::IsValidCodePage(codePage)) return false;
   out = toWide(codePage, text);
   return true;
+}
+
+std::string wideToFontCodePage(uint32_t codePage, std::u16string_view text, bool* usedDefault) {
+  return fromWide(::IsValidCodePage(codePage) ? codePage : CP_ACP, text, usedDefault);
+}
+
+std::u16string fontCodePageToWide(uint32_t codePage, std::string_view text) {
+  return toWide(::IsValidCodePage(codePage) ? codePage : CP_ACP, text);
 }
 
 std::string ansiLower(std::string_view text) {

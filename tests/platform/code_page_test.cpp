@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/code_page.h"
+#include "platform/scratch_folder.h"
 
 using namespace corvane::platform;
 
@@ -52,4 +53,22 @@ TEST(CodePage, Utf8AnsiCaseMappingLeavesLengthChangingLettersAlone) {
   EXPECT_EQ(ansiLower("\xC8\xBA"), "\xC8\xBA");
   // Invalid bytes pass through untouched.
   EXPECT_EQ(ansiLower("A\xFF" "B"), "a\xFF" "b");
+}
+
+TEST(CodePage, FontCodePagesOnWindowsUtf8OnPosix) {
+  const bool windows = corvane::platform::testing::windowsPlatform();
+  bool usedDefault = true;
+  const std::string da = wideToFontCodePage(1251, u"\u0414\u0430", &usedDefault);
+  EXPECT_EQ(da, windows ? "\xC4\xE0" : "\xD0\x94\xD0\xB0");
+  EXPECT_FALSE(usedDefault);
+  EXPECT_EQ(fontCodePageToWide(1251, da), u"\u0414\u0430");
+  EXPECT_EQ(wideToFontCodePage(1251, u"\u2713", &usedDefault), windows ? "?" : "\xE2\x9C\x93");
+  EXPECT_EQ(usedDefault, windows) << "a character the code page lacks";
+  EXPECT_EQ(wideToFontCodePage(1253, u"\u03A9"), windows ? "\xD9" : "\xCE\xA9");
+
+  // No code page, or one not installed: the ANSI code page.
+  for (const uint32_t codePage : {0u, 12345u}) {
+    EXPECT_EQ(wideToFontCodePage(codePage, u"caf\u00E9 \u0414"), wideToAnsi(u"caf\u00E9 \u0414"));
+    EXPECT_EQ(fontCodePageToWide(codePage, wideToAnsi(u"caf\u00E9")), u"caf\u00E9");
+  }
 }

@@ -28,7 +28,15 @@ const TClassInfo& TLabel::StaticClassInfo() {
         [](const corvane::TPersistent& o) -> corvane::TPropertyValue {
           return static_cast<corvane::TPersistent*>(&const_cast<TLabel&>(static_cast<const TLabel&>(o)).Font);
         },
-        {}, {}}}};
+        {}, {}},
+       {"Value", TPropertyKind::Variant, FieldGetter(&TLabel::Value), FieldSetter(&TLabel::Value), {}}}};
+  return info;
+}
+
+const TClassInfo& TAction::StaticClassInfo() {
+  static const TClassInfo info{
+      "TAction", &TComponent::StaticClassInfo(),
+      {{"Caption", TPropertyKind::String, FieldGetter(&TAction::Caption), FieldSetter(&TAction::Caption), {}}}};
   return info;
 }
 

@@ -1,6 +1,6 @@
 // A small component tree for the translator: labels with the usual
-// caption-like properties, and language files written into a scratch
-// folder.
+// caption-like properties and a font, actions without one, and language
+// files written into a scratch folder.
 #pragma once
 
 #include <fstream>
@@ -34,6 +34,19 @@ class TLabel : public corvane::TComponent {
   std::vector<std::string> Items;
   bool ParentFont = false;
   TFont Font;
+  corvane::platform::OleVariant Value;  // a wide text, when it holds one
+};
+
+// A component with texts but no font of its own, as a menu action.
+class TAction : public corvane::TComponent {
+  CV_DECLARE_CLASS_INFO
+
+ public:
+  explicit TAction(corvane::TComponent* owner, const std::string& name, const std::string& caption)
+      : TComponent(owner), Caption(caption) {
+    SetName(name);
+  }
+  std::string Caption;
 };
 
 inline void WriteFile(const std::string& path, const std::string& content) {

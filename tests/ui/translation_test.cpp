@@ -4,6 +4,7 @@
 
 #include "platform/code_page.h"
 #include "platform/locale.h"
+#include "platform/scratch_folder.h"
 #include "translation_support.h"
 #include "ui/custom_translators.h"
 #include "ui/text_resources.h"
@@ -203,9 +204,10 @@ TEST(LanguageFiles, HugeAndUnreadableFilesAreSkipped) {
 }
 
 TEST(LanguageFiles, CharsetsLocalesAndEncodings) {
-  // Captions are 8-bit text in the process's ANSI code page: Cyrillic
-  // survives only where that code page has it (always on POSIX, where it is
-  // UTF-8; on Windows only with a Cyrillic system code page).
+  // A caption whose font takes the file's character set is in its code page;
+  // one whose font follows its parent is in the process's ANSI code page,
+  // where Cyrillic survives only if that code page has it (always on POSIX,
+  // where it is UTF-8; on Windows only with a Cyrillic system code page).
   bool lossy = false;
   platform::wideToAnsi(u"\u0414\u0430", &lossy);
   const std::u16string cyrillic = lossy ? u"??" : u"\u0414\u0430";
@@ -214,7 +216,7 @@ TEST(LanguageFiles, CharsetsLocalesAndEncodings) {
   TComponent root;
   TLabel label(&root, "lbl", "Yes");
   ASSERT_TRUE(t.translator.Translate("RU", &root, "EN"));
-  EXPECT_EQ(platform::ansiToWide(label.Caption), cyrillic) << "read in code page 1251";
+  EXPECT_EQ(platform::fontCodePageToWide(1251, label.Caption), u"\u0414\u0430") << "read in code page 1251";
   EXPECT_EQ(label.Font.Charset, 204);
   EXPECT_EQ(platform::threadLocale(), 1049u);
   const TLanguageFileOptions options = t.translator.FileOptions();
@@ -233,6 +235,90 @@ TEST(LanguageFiles, CharsetsLocalesAndEncodings) {
   EXPECT_EQ(platform::ansiToWide(parented.Caption), cyrillic);
   EXPECT_EQ(parented.Font.Charset, 1);
   EXPECT_TRUE(utf8.warnings.empty());
+}
+
+TEST(LanguageFiles, CaptionsAreInTheCodePageOfTheirFontsCharset) {
+  // Code page 1251 bytes on Windows (the system draws them in a Russian
+  // font), UTF-8 on POSIX.
+  std::u16string probe;
+  ASSERT_TRUE(platform::codePageToWide(1251, "\xC4\xE0", probe)) << "code page 1251 is installed";
+  const bool windows = platform::testing::windowsPlatform();
+  const std::string da = windows ? "\xC4\xE0" : "\xD0\x94\xD0\xB0";
+  const std::string net = windows ? "\xCD\xE5\xF2" : "\xD0\x9D\xD0\xB5\xD1\x82";
+  const std::string ansiDa = platform::wideToAnsi(u"\u0414\u0430");
+  Translator t("Charset=windows-1251\n\nEN:>Yes\nRU:>\xC4\xE0\n\nEN:>No\nRU:>\xCD\xE5\xF2\n\n");
+  t.translator.AddComponentProperties("Items");
+  TComponent root;
+  TLabel label(&root, "lbl", "Yes");
+  label.Hint = "No";
+  label.Items = {"No", "Other"};
+  TLabel parented(&root, "lblParented", "Yes");
+  parented.ParentFont = true;
+  ui_test::TAction action(&root, "actYes", "Yes");
+
+  ASSERT_TRUE(t.translator.Translate("RU", &root, "EN"));
+  EXPECT_EQ(label.Font.Charset, 204);
+  EXPECT_EQ(label.Caption, da);
+  EXPECT_EQ(label.Hint, net);
+  EXPECT_EQ(label.Items, (std::vector<std::string>{net, "Other"}));
+  EXPECT_EQ(parented.Caption, ansiDa) << "a font that follows its parent: the ANSI code page";
+  EXPECT_EQ(action.Caption, ansiDa) << "no font: the ANSI code page";
+  EXPECT_EQ(t.translator.TranslateText("Yes"), ansiDa) << "the module's messages go to the log as ANSI text";
+
+  // Back to English: the captions are looked up in their own code page.
+  ASSERT_TRUE(t.translator.Translate("EN", &root, "RU"));
+  EXPECT_EQ(label.Caption, "Yes");
+  EXPECT_EQ(label.Hint, "No");
+  EXPECT_EQ(label.Items, (std::vector<std::string>{"No", "Other"}));
+  EXPECT_EQ(action.Caption, "Yes");
+
+  // Without Charset= the font keeps its character set and the caption the
+  // ANSI code page.
+  Translator plain("Encoding=utf-8\n\nEN:>Yes\nRU:>\xD0\x94\xD0\xB0\n\n");
+  TLabel other(&root, "lblOther", "Yes");
+  ASSERT_TRUE(plain.translator.Translate("RU", &other, "EN"));
+  EXPECT_EQ(other.Font.Charset, 1);
+  EXPECT_EQ(other.Caption, ansiDa);
+  EXPECT_TRUE(t.warnings.empty() && plain.warnings.empty());
+}
+
+TEST(LanguageFiles, WideTextPropertiesTakeTheTranslationItself) {
+  // "Да ✓": the check mark is in neither code page 1251 nor 1252.
+  const std::u16string translation = u"\u0414\u0430 \u2713";
+  Translator t("Encoding=utf-8\nCharset=windows-1251\n\nEN:>Yes\nRU:>\xD0\x94\xD0\xB0 \xE2\x9C\x93\n\n");
+  t.translator.AddComponentProperties("Value");
+  TComponent root;
+  TLabel label(&root, "lbl");
+  label.Value = platform::OleVariant::fromString(u"Yes");
+  TLabel parented(&root, "lblParented");
+  parented.ParentFont = true;
+  parented.Value = platform::OleVariant::fromString(u"Yes");
+  TLabel untranslated(&root, "lblUntranslated");
+  untranslated.Value = platform::OleVariant::fromString(u"\u03A9 \u2260");  // no entry, in neither code page
+  std::vector<std::pair<std::string, std::string>> seen;
+  t.translator.OnPropertyTranslate = [&](TWtransl&, TPersistent&, const TPropertyInfo* property,
+                                         const std::string& old, std::string& value, bool, bool&) {
+    if (property->Kind == TPropertyKind::Variant) seen.emplace_back(old, value);
+  };
+
+  ASSERT_TRUE(t.translator.Translate("RU", &root, "EN"));
+  const auto wide = [](const TLabel& l) { return std::u16string(l.Value.raw().bstrVal); };
+  EXPECT_EQ(wide(label), translation);
+  EXPECT_EQ(wide(parented), translation);
+  EXPECT_EQ(wide(untranslated), u"\u03A9 \u2260") << "a text without a translation is not rewritten";
+  const std::vector<std::pair<std::string, std::string>> expected = {
+      {"Yes", platform::wideToFontCodePage(1251, translation)},
+      {"Yes", platform::wideToAnsi(translation)},
+      {platform::wideToFontCodePage(1251, u"\u03A9 \u2260"), platform::wideToFontCodePage(1251, u"\u03A9 \u2260")}};
+  EXPECT_EQ(seen, expected) << "the event sees the 8-bit texts of the component's code page";
+
+  // A handler's own text reaches the wide property from its code page.
+  t.translator.OnPropertyTranslate = [](TWtransl&, TPersistent&, const TPropertyInfo*, const std::string&,
+                                        std::string& value, bool, bool&) { value = "[" + value + "]"; };
+  label.Value = platform::OleVariant::fromString(u"Yes");
+  ASSERT_TRUE(t.translator.Translate("RU", &label, "EN"));
+  const std::string handled = "[" + platform::wideToFontCodePage(1251, translation) + "]";
+  EXPECT_EQ(wide(label), platform::fontCodePageToWide(1251, handled));
 }
 
 TEST(LanguageFiles, TheShippedGermanSampleReadsCleanly) {
