@@ -142,16 +142,46 @@ void TaPlugin::StartEngine() {
   StopEngine();
 }
 
+namespace {
+
+// What kind of function calling does not run: a generator or coroutine
+// function only makes an object that nobody would iterate or await. Null for
+// anything else (a plain function, a class, a callable object).
+const char* idleFunctionKind(const py::PythonApi& api, py::PyObject* function) {
+  constexpr long long kGenerator = 0x20, kCoroutine = 0x80, kIterableCoroutine = 0x100, kAsyncGenerator = 0x200;
+  py::Object code = py::Object::Steal(api, api.PyObject_GetAttrString(function, "__code__"));
+  py::Object flags = code ? py::Object::Steal(api, api.PyObject_GetAttrString(code.get(), "co_flags")) : py::Object();
+  const long long value = flags ? api.PyLong_AsLongLong(flags.get()) : 0;
+  api.PyErr_Clear();
+  if (value == -1) return nullptr;
+  if (value & kAsyncGenerator) return "an asynchronous generator function";
+  if (value & kCoroutine) return "a coroutine function";
+  if (value & (kGenerator | kIterableCoroutine)) return "a generator function";
+  return nullptr;
+}
+
+}  // namespace
+
 void TaPlugin::ResolveEntryFunctions(TPythonEngine& engine) {
   const py::PythonApi& api = engine.Api();
   py::PyObject* main = api.PyImport_AddModule("__main__");
+  std::vector<std::string> refused;
   for (int i = 0; i < efCount; ++i) {
     entryFunctions_[i] = {};
     if (main == nullptr) continue;
-    entryFunctions_[i] = engine.FindFunction(EntryFunctionName(static_cast<TEntryFunction>(i)));
+    const char* name = EntryFunctionName(static_cast<TEntryFunction>(i));
+    py::Object function = engine.FindFunction(name);
     api.PyErr_Clear();
+    if (!function) continue;
+    if (const char* kind = idleFunctionKind(api, function.get())) {
+      refused.push_back(std::string("\"") + name + "\" is " + kind +
+                        ": calling it would not run its body, so it is not used");
+      continue;
+    }
+    entryFunctions_[i] = std::move(function);
   }
   engine.SaveThread();
+  for (const std::string& line : refused) AddLog(lkError, line);
 }
 
 void TaPlugin::StopEngine() noexcept {
