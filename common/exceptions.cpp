@@ -15,8 +15,8 @@ std::string assertionMessage(std::string_view text, std::string_view unit, int l
 
 }  // namespace
 
-EAssertionFailed::EAssertionFailed(std::string_view text, std::string_view unit, int line)
-    : Exception(assertionMessage(text, unit, line)), text_(text) {}
+EAssertionFailed::EAssertionFailed(std::string_view text, std::string_view unit, int line, std::source_location where)
+    : Exception(assertionMessage(text, unit, line)), text_(text), where_(where) {}
 
 EListError EListError::IndexOutOfBounds(long long index) {
   return EListError("List index out of bounds (" + std::to_string(index) + ")");

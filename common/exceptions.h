@@ -3,6 +3,7 @@
 // exported entry points turn them into result codes.
 #pragma once
 
+#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -19,11 +20,16 @@ class Exception : public std::runtime_error {
 // source unit and line: "Assertion failure (Public\Common\kivParamLst, line 120)".
 class EAssertionFailed : public Exception {
  public:
-  EAssertionFailed(std::string_view text, std::string_view unit, int line);
+  EAssertionFailed(std::string_view text, std::string_view unit, int line,
+                   std::source_location where = std::source_location::current());
   const std::string& Text() const { return text_; }
+  // Where in this code base the assertion failed (for the debugger output;
+  // the message keeps the unit and line it was given).
+  const std::source_location& Where() const { return where_; }
 
  private:
   std::string text_;
+  std::source_location where_;
 };
 
 // An index outside a list's bounds: "List index out of bounds (%d)".
@@ -34,8 +40,9 @@ class EListError : public Exception {
 };
 
 // Raises EAssertionFailed unless the condition holds.
-inline void Assert(bool condition, std::string_view text, std::string_view unit, int line) {
-  if (!condition) throw EAssertionFailed(text, unit, line);
+inline void Assert(bool condition, std::string_view text, std::string_view unit, int line,
+                   std::source_location where = std::source_location::current()) {
+  if (!condition) throw EAssertionFailed(text, unit, line, where);
 }
 
 }  // namespace corvane

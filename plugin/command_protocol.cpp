@@ -13,6 +13,7 @@
 #include "platform/thread.h"
 #include "plugin/call_params.h"
 #include "plugin/call_record.h"
+#include "plugin/call_result.h"
 #include "plugin/plugin_host.h"
 #include "plugin/plugin_module.h"
 #include "plugin/plugin_values.h"
@@ -20,10 +21,10 @@
 namespace corvane {
 namespace {
 
-constexpr int32_t kDone = 0;
-constexpr int32_t kFailed = -1;
-constexpr int32_t kNotHandled = -2;
-constexpr int32_t kRaised = -3;
+constexpr int32_t kDone = ResultCode(TCallResult::Done);
+constexpr int32_t kFailed = ResultCode(TCallResult::BadCall);
+constexpr int32_t kNotHandled = ResultCode(TCallResult::NotHandled);
+constexpr int32_t kRaised = ResultCode(TCallResult::Failed);
 
 void writeResult(IkivParamsListA* list, const platform::Variant& value) { WriteParam(list, "RESULT", value); }
 
@@ -97,19 +98,17 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
   if (command == "EVENT") {
     auto eventType = ParamText(params, "EVENT-TYPE");
     if (!eventType) return kFailed;
-    int32_t result = kFailed;
-    try {
-      if (!OnEvent.Raise(*this, *eventType, record, result)) return kDone;
-    } catch (const std::exception& e) {
-      ReportException(this, command, e);
-      return kRaised;
-    }
-    return result;
+    TCallGuard guard{command, this};
+    return GuardedCall(guard, [&] {
+      int32_t result = kFailed;
+      return OnEvent.Raise(*this, *eventType, record, result) ? result : kDone;
+    });
   }
 
   if (command == "LOAD") {
     if (IncrementLoadCount() != 1) return kDone;
-    try {
+    TCallGuard guard{"LOAD", this};
+    return GuardedCall(guard, [&] {
       SetLoadThreadId(platform::currentThreadId());
       SetOptionsDialogOpen(false);
       SetModuleIndex(record ? record->HostId : 0);
@@ -144,16 +143,14 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
       int32_t result = 0;
       OnLoad.Raise(*this, record, result);
       return kDone;
-    } catch (const std::exception& e) {
-      ReportException(this, "LOAD", e);
-      return kRaised;
-    }
+    });
   }
 
   if (command == "UNLOAD") {
     if (ModuleLoadCount() == 0) return kDone;
     if (DecrementLoadCount() != 0) return kDone;
-    try {
+    TCallGuard guard{command, this};
+    return GuardedCall(guard, [&] {
       SetTerminateNow(true);
       for (uint8_t role = 0; role < 8; ++role) SetRoleEnabled(role, false);
       const std::string iniFile = ParamText(params, "INI-FILE").value_or("");
@@ -173,10 +170,7 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
       SetParentApp(0);
       SetHostWindow(0);
       return kDone;
-    } catch (const std::exception& e) {
-      ReportException(this, command, e);
-      return kRaised;
-    }
+    });
   }
 
   if (command == "SET-ITEMS") {
@@ -267,14 +261,12 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
     return kNotHandled;
   }
 
-  int32_t result = kNotHandled;
-  try {
+  TCallGuard guard{command, this};
+  return GuardedCall(guard, [&] {
+    int32_t result = kNotHandled;
     OnCommand.Raise(*this, command, record, result);
-  } catch (const std::exception& e) {
-    ReportException(this, command, e);
-    return kRaised;
-  }
-  return result;
+    return result;
+  });
 }
 
 }  // namespace corvane

@@ -5,6 +5,7 @@
 
 #include "plugin/call_context.h"
 #include "plugin/call_record.h"
+#include "plugin/call_result.h"
 #include "plugin/plugin_module.h"
 
 namespace corvane {
@@ -42,7 +43,7 @@ int32_t TkivPlugin::ProcessPacket(TPluginCallRecord* record) {
           }
         }
       } catch (const std::exception& e) {
-        result = -3;
+        result = ResultCode(TCallResult::Failed);
         if (!MsgWriteCompleteError().empty()) AddLog(lkWarning, MsgWriteCompleteError() + ": " + e.what());
       }
     } else if (HasRole(*record, mrFilter)) {

@@ -13,6 +13,7 @@
 #include "platform/thread.h"
 #include "plugin/call_context.h"
 #include "plugin/call_params.h"
+#include "plugin/call_result.h"
 #include "plugin/plugin_host.h"
 #include "plugin/plugin_values.h"
 #include "plugin/plugin_library.h"
@@ -28,12 +29,8 @@ PluginPin FindInstance(const TPluginCallRecord* record) {
   return library->Instances().Find(record->InstanceHandle);
 }
 
-void reportToDebugger(const char* context, const char* message) noexcept {
-  try {
-    platform::outputDebugString(std::string("{") + context + "} " + message);
-  } catch (...) {
-  }
-}
+constexpr int32_t kDone = ResultCode(TCallResult::Done);
+constexpr int32_t kBadCall = ResultCode(TCallResult::BadCall);
 
 void setStatus(TPluginDataItem& item, uint32_t status) {
   item.Type = ditStatus;
@@ -96,10 +93,13 @@ void loadDialogResources(DialogParts& parts, const std::string& formName) {
 }  // namespace
 
 int32_t CreatePluginInstance(TPluginCallRecord* record) noexcept {
-  if (record == nullptr || record->InstanceHandle != 0) return -1;
+  if (record == nullptr || record->InstanceHandle != 0) return kBadCall;
   PluginLibrary* library = PluginLibrary::Current();
-  if (library == nullptr) return -1;
-  try {
+  if (library == nullptr) return kBadCall;
+  // A failing constructor is reported to the debugger output: there is no
+  // instance whose log could take it.
+  TCallGuard guard{"CREATE"};
+  return GuardedCall(guard, [&] {
     CallContext context;
     context.Enter(*record);
     TPluginCreation creation;
@@ -108,27 +108,20 @@ int32_t CreatePluginInstance(TPluginCallRecord* record) noexcept {
     const uintptr_t handle = library->Instances().Add(std::move(plugin));
     context.Leave();
     record->InstanceHandle = handle;
-    return 0;
-  } catch (const std::exception& e) {
-    // A failing constructor must not unwind into the host either.
-    reportToDebugger("CREATE", e.what());
-    return -3;
-  } catch (...) {
-    reportToDebugger("CREATE", "unknown exception");
-    return -3;
-  }
+    return kDone;
+  });
 }
 
 int32_t FreePluginInstance(TPluginCallRecord* record) noexcept {
-  if (record == nullptr) return -1;
+  if (record == nullptr) return kBadCall;
   PluginLibrary* library = PluginLibrary::Current();
   if (record->InputItem.Type == ditLibraryRelease &&
       static_cast<uint32_t>(record->InputItem.Pointer) == LibraryReleaseRequest) {
     if (library != nullptr) library->RunReleaseCallbacks();
-    return 0;
+    return kDone;
   }
-  if (record->InstanceHandle == 0 || library == nullptr) return -1;
-  return library->Instances().Free(record->InstanceHandle) ? 0 : -1;
+  if (record->InstanceHandle == 0 || library == nullptr) return kBadCall;
+  return library->Instances().Free(record->InstanceHandle) ? kDone : kBadCall;
 }
 
 uint8_t GetModuleInfo(TPluginCallRecord* record, void* buffer, uint32_t* size) noexcept {
@@ -192,48 +185,40 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept {
 }
 
 int32_t ProcessData(TPluginCallRecord* record) noexcept {
-  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return -1;
+  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return kBadCall;
   PluginPin plugin;
-  try {
+  TCallGuard guard{"PROCESS"};
+  return GuardedCall(guard, [&] {
     plugin = FindInstance(record);
-    if (!plugin) return -1;
+    if (!plugin) return kBadCall;
+    guard.Instance = plugin.get();
     // An instance that is unloading and still busy gets time to finish; the
     // waiting thread keeps serving its messages.
     const uint64_t start = platform::tickCount64();
     while (plugin->Busy() && plugin->TerminateNow()) {
-      if (platform::tickCount64() - start >= 30000) return -1;
+      if (platform::tickCount64() - start >= 30000) return kBadCall;
       platform::pumpMessages();
       platform::waitMessage(50);
     }
-    if (plugin->TerminateNow() || PluginLibrary::Current() == nullptr) return -1;
+    if (plugin->TerminateNow() || PluginLibrary::Current() == nullptr) return kBadCall;
     plugin->EnterBusy();
     struct BusyMark {
       TkivPlugin& plugin;
       ~BusyMark() { plugin.LeaveBusy(); }
     } busy{*plugin};
-    int32_t result;
-    try {
-      result = plugin->ProcessPacket(record);
-    } catch (const std::exception& e) {
-      ReportException(plugin.get(), "PROCESS", e);
-      result = -3;
-    } catch (...) {
-      ReportException(plugin.get(), "PROCESS", "unknown exception");
-      result = -3;
-    }
-    return result;
-  } catch (...) {
-    return -3;
-  }
+    return plugin->ProcessPacket(record);
+  });
 }
 
 int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
-  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return -1;
+  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return kBadCall;
   std::string command = "CMD?";
   PluginPin plugin;
-  try {
+  TCallGuard guard{command};
+  return GuardedCall(guard, [&] {
     plugin = FindInstance(record);
-    if (!plugin) return -1;
+    if (!plugin) return kBadCall;
+    guard.Instance = plugin.get();
     CallContext context;
     context.Enter(*record);
     IkivParamsListA* params = GetPacketParams(*record);
@@ -244,22 +229,13 @@ int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
     } catch (...) {
     }
     auto name = ParamText(params, "COMMAND");
-    if (!name || name->empty()) return -1;
+    if (!name || name->empty()) return kBadCall;
     command = *name;
-    try {
-      return plugin->ExecuteCommand(command, record);
-    } catch (const std::exception& e) {
-      ReportException(plugin.get(), command, e);
-      LogCallStack(*plugin);
-      return -3;
-    }
-  } catch (const std::exception& e) {
-    ReportException(plugin.get(), command, e);
-    return -3;
-  } catch (...) {
-    ReportException(plugin.get(), command, "unknown exception");
-    return -3;
-  }
+    guard.Context = command;
+    // A failing command handler's call stack goes to the log as well.
+    guard.LogStack = true;
+    return plugin->ExecuteCommand(command, record);
+  });
 }
 
 void GetOptionsDialog(TPluginCallRecord* record) noexcept {

@@ -2,7 +2,10 @@
 // events through DataLogger_SendDataEx, and the error reports of the entry
 // points.
 #include <exception>
+#include <source_location>
+#include <string>
 
+#include "common/exceptions.h"
 #include "common/params_list_wrap.h"
 #include "platform/call_stack.h"
 #include "platform/code_page.h"
@@ -95,6 +98,15 @@ void ReportException(TkivPlugin* instance, std::string_view context, std::string
 
 void ReportException(TkivPlugin* instance, std::string_view context, const std::exception& error) noexcept {
   ReportException(instance, context, std::string_view(error.what()));
+  // A broken invariant also names the place in the code for the debugger.
+  if (const auto* assertion = dynamic_cast<const EAssertionFailed*>(&error)) {
+    try {
+      const std::source_location& where = assertion->Where();
+      platform::outputDebugString(std::string("{") + std::string(context) + "} assertion at " + where.file_name() +
+                                  ":" + std::to_string(where.line()) + " in " + where.function_name());
+    } catch (...) {
+    }
+  }
 }
 
 void LogCallStack(TkivPlugin& instance) noexcept {

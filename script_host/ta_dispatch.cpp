@@ -11,6 +11,7 @@
 #include "platform/abi.h"
 #include "platform/thread.h"
 #include "plugin/call_params.h"
+#include "plugin/call_result.h"
 #include "plugin/parsed_data.h"
 #include "plugin/plugin_values.h"
 #include "script_host/ta_plugin.h"
@@ -18,6 +19,10 @@
 namespace corvane {
 
 namespace {
+
+constexpr int32_t kDone = ResultCode(TCallResult::Done);
+constexpr int32_t kFailed = ResultCode(TCallResult::Failed);
+constexpr int32_t kNoEngine = ResultCode(TCallResult::NoEngine);
 
 // A copy of a host list, item by item (name, value and attributes).
 void copyHostList(TkivParamsList& into, IkivParamsListA* source) {
@@ -164,7 +169,7 @@ void TaPlugin::LogCallFailure(TEntryFunction function, const std::exception& err
 void TaPlugin::kivPluginProcessData(TPluginCallRecord* record, int32_t& result) {
   TScriptCall call(*this, *record);
   if (!engine_) {
-    result = -4;
+    result = kNoEngine;
     return;
   }
   result = 0;
@@ -186,7 +191,7 @@ void TaPlugin::kivPluginProcessData(TPluginCallRecord* record, int32_t& result) 
   } catch (const std::exception& error) {
     // Preparing the arguments or delivering the results failed.
     if (function == efCount) throw;
-    result = -3;
+    result = kFailed;
     LogCallFailure(function, error);
   }
 }
@@ -220,7 +225,7 @@ int32_t TaPlugin::Parse(TPluginCallRecord& record, TScriptCall& call) {
                               {py::NativeObject(&client->Fifo()), py::NativeObject(&results.Values())});
       },
       [] {});
-  if (!done) return -3;
+  if (!done) return kFailed;
   DeliverParsedData(record, results, true);
   return 0;
 }
@@ -250,7 +255,7 @@ int32_t TaPlugin::Filter(TPluginCallRecord& record, TScriptCall& call) {
         silent = state_.DiscardSilently;
         reason = state_.DiscardReason;
       });
-  if (!done) return -3;
+  if (!done) return kFailed;
   if (discarded) {
     results.Clear();
     if (!silent) AddLog(lkInformation, texts_.Text(txDiscarded) + (reason.empty() ? "" : ": " + reason));
@@ -270,7 +275,7 @@ int32_t TaPlugin::ExportOrQuery(TPluginCallRecord& record, TScriptCall& call, TE
         return call.Arguments(engine, wrapper, scope, copies.Params.get(), {py::NativeObject(copies.Data.get())});
       },
       [] {});
-  return done ? 0 : -3;
+  return done ? kDone : kFailed;
 }
 
 void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* record, int32_t& result) {
@@ -286,7 +291,7 @@ void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* recor
   }
   TScriptCall call(*this, *record);
   if (!engine_ || !call.Live() || !entryFunctions_[efEventData]) {
-    result = -4;
+    result = kNoEngine;
     return;
   }
   result = 0;
@@ -299,7 +304,7 @@ void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* recor
         return arguments;
       },
       [] {});
-  if (!done) result = -3;
+  if (!done) result = kFailed;
 }
 
 void TaPlugin::Sweep() {

@@ -110,11 +110,14 @@ TEST(CommandProtocol, ItemsParametersAndEvents) {
   EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", Text("Tick")}}), 0) << "no handler";
   instance.plugin().OnEvent = [](TkivPlugin&, const std::string& type, TPluginCallRecord*, int32_t& result) {
     if (type == "Boom") throw std::runtime_error("event failed");
+    if (type == "Odd") throw 42;  // not even a std::exception
     result = 5;
   };
   EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", Text("Tick")}}), 5);
   EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", Text("Boom")}}), -3);
   EXPECT_NE(instance.plugin().LogList()->TakeText().find("{EVENT} event failed"), std::string::npos);
+  EXPECT_EQ(instance.Send("EVENT", {{"EVENT-TYPE", Text("Odd")}}), -3);
+  EXPECT_NE(instance.plugin().LogList()->TakeText().find("{EVENT} unknown exception"), std::string::npos);
 }
 
 TEST(CommandProtocol, SettingsCommandsKeepTheIniFile) {

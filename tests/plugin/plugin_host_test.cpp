@@ -6,6 +6,7 @@
 #include "common/params_list.h"
 #include "platform/diagnostics.h"
 #include "platform/message_window.h"
+#include "plugin/call_result.h"
 #include "plugin/plugin_host.h"
 #include "plugin/plugin_module.h"
 #include "plugin/plugin_values.h"
@@ -97,6 +98,23 @@ TEST(PluginLog, AddLogEncodesAndNotifiesTheHostWindow) {
   platform::destroyWindow(window);
   module->AddLog(lkError, "after");
   EXPECT_EQ(module->LogList()->Count(), 4);
+}
+
+TEST(PluginLog, GuardedCallsTurnEveryFailureIntoACodeAndAReport) {
+  auto module = TkivPlugin::Create(0);
+  std::vector<std::string> debugOutput;
+  platform::setDebugOutputHook([&](std::string_view text) { debugOutput.emplace_back(text); });
+  TCallGuard guard{"CMD", module.get()};
+  EXPECT_EQ(GuardedCall(guard, [] { return 7; }), 7);
+  EXPECT_EQ(GuardedCall(guard, []() -> int32_t { throw 42; }), ResultCode(TCallResult::Failed));
+  const int line = __LINE__ + 1;
+  EXPECT_EQ(GuardedCall(guard, []() -> int32_t { Assert(false, "Broken", "Unit", 12); return 0; }), -3);
+  platform::setDebugOutputHook(nullptr);
+
+  EXPECT_EQ(module->LogList()->TakeText(), "\x01{CMD} unknown exception\r\n\x01{CMD} Broken (Unit, line 12)\r\n");
+  ASSERT_EQ(debugOutput.size(), 3u);
+  // The assertion also names its place in this code base for the debugger.
+  EXPECT_NE(debugOutput[2].find("plugin_host_test.cpp:" + std::to_string(line)), std::string::npos) << debugOutput[2];
 }
 
 TEST(PluginLog, ReportExceptionAndCallStack) {
