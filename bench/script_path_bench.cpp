@@ -23,6 +23,7 @@
 #include "bindings/py_object.h"
 #include "log/log_data_list.h"
 #include "platform/dynamic_library.h"
+#include "product_driver.h"
 #include "script_host/script_host_support.h"
 
 using corvane::TPluginCallRecord;
@@ -117,10 +118,7 @@ class Session {
  public:
   explicit Session(const char* script) : script_(script), instance_(folder_) {
     instance_.Configure(script);
-    if (instance_.Load() != 0) throw std::runtime_error("LOAD failed");
-    for (const auto& line : instance_.Log()) {
-      if (line.Kind == 0) throw std::runtime_error("the script failed to load: " + line.Text);
-    }
+    bench::LoadScript(instance_);
     const std::string runtime = script_host_testing::RuntimeLibrary();
     const std::string name = runtime.substr(runtime.find_last_of(corvane::platform::pathDelimiter()) + 1);
     corvane::platform::ModuleHandle library = corvane::platform::moduleHandleByName(name);
@@ -230,32 +228,14 @@ void EndSession() {
 
 // ---- Parse packets through ProcessData ----
 
-// A host's parse packets of kLine for one client, with the host's lists
-// built once.
+// A host's parse packets of kLine for one client.
 class ParsePackets {
  public:
-  ParsePackets(Session& session, uint32_t clientId) : session_(session), record_(session.Host().Record()) {
-    params_.Add("PACKET-PARAM", Text("p"));
-    record_.Params = params_.Params();
-    record_.RoleFlags = 0x02;
-    record_.DataSourceId = 7;
-    record_.ClientId = clientId;
-  }
-  // One packet; its result code.
-  int32_t Send() {
-    record_.InputItem = SharedBlock(kLine);
-    record_.OutputItem = output_.Item();
-    const int32_t result = session_.Host().Plugin().ProcessData(&record_);
-    FreeBlock(record_.InputItem);  // the plug-in may have grown it: free what the record holds now
-    output_.List().Clear();
-    return result;
-  }
+  ParsePackets(Session& session, uint32_t clientId) : packets_(session.Host(), clientId) {}
+  int32_t Send() { return packets_.Send(kLine); }
 
  private:
-  Session& session_;
-  HostList params_{ListForm::Native};
-  HostList output_{ListForm::Native};
-  TPluginCallRecord record_;
+  bench::ParsePackets packets_;
 };
 
 // One packet per iteration, from the calling thread's own client.

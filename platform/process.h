@@ -41,4 +41,11 @@ CV_PLATFORM_API const char* executableSuffix();
 // so that a progress line that rewrites itself can be shown there.
 CV_PLATFORM_API bool standardErrorIsTerminal();
 
+// The process's resident memory in bytes (its working set on Windows), for
+// programs that watch it over long runs; 0 when the system does not say.
+CV_PLATFORM_API uint64_t residentMemoryBytes();
+// The process's open file descriptors (open handles on Windows); -1 when
+// the system does not say.
+CV_PLATFORM_API int32_t openHandleCount();
+
 }  // namespace corvane::platform

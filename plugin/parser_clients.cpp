@@ -62,6 +62,8 @@ void TCustomParserClient::SetName(const TPluginCallRecord& record) {
 
 void TCustomParserClient::Touch() { SetLastActivity(platform::tickCount64()); }
 
+void TCustomParserClient::SetIdleFor(uint64_t ms) { SetLastActivity(platform::tickCount64() - ms); }
+
 void TCustomParserClient::TouchUnlessPaused() {
   if (!Paused()) Touch();
 }

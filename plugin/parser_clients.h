@@ -76,6 +76,11 @@ class TCustomParserClient : public TkivPluginMulti {
   // Milliseconds (platform tick count) of the last activity.
   uint64_t LastActivity() const { return lastActivity_.load(std::memory_order_acquire); }
   void SetLastActivity(uint64_t tick) { lastActivity_.store(tick, std::memory_order_release); }
+  // Stamps the client as idle for ms already, so the sweep takes it that
+  // much sooner. The stamp may lie before the tick count's zero (early in
+  // the system's uptime): it wraps, and the sweep's unsigned difference of
+  // ticks still gives the right idle time.
+  void SetIdleFor(uint64_t ms);
   uint64_t SecondStamp() const { return secondStamp_; }
   void SetSecondStamp(uint64_t tick) { secondStamp_ = tick; }
 

@@ -208,8 +208,7 @@ int32_t TaPlugin::Parse(TPluginCallRecord& record, TScriptCall& call) {
   if (input.Type == ditClientStream) {
     if (input.Pointer == static_cast<uintptr_t>(StreamEndValue)) {
       // The stream has ended: the sweep removes the client a few minutes on.
-      const uint64_t now = platform::tickCount64();
-      client->SetLastActivity(now > StreamEndShortening ? now - StreamEndShortening : 0);
+      client->SetIdleFor(StreamEndShortening);
     }
     if (clientTimer_) clientTimer_->SetEnabled(clients_->Count() >= 1);
     return 0;

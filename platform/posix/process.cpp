@@ -1,10 +1,15 @@
-// POSIX backend: child processes and the executable's location.
+// POSIX backend: child processes, the executable's location and the
+// process's own resident memory and open descriptors (from /proc).
+#include <dirent.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <sstream>
+#include <string>
 #include <optional>
 
 #include "platform/files.h"
@@ -101,5 +106,28 @@ std::string executableDirectory() {
 const char* executableSuffix() { return ""; }
 
 bool standardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+uint64_t residentMemoryBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (!line.starts_with("VmRSS:")) continue;
+    uint64_t kilobytes = 0;
+    std::istringstream(line.substr(6)) >> kilobytes;  // "VmRSS:    1234 kB"
+    return kilobytes * 1024;
+  }
+  return 0;
+}
+
+int32_t openHandleCount() {
+  DIR* folder = opendir("/proc/self/fd");
+  if (folder == nullptr) return -1;
+  int32_t count = 0;
+  while (const dirent* entry = readdir(folder)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  closedir(folder);
+  return count - 1;  // the descriptor of the listing itself
+}
 
 }  // namespace corvane::platform

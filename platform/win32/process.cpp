@@ -1,9 +1,12 @@
-// Win32 backend: child processes and the executable's location.
+// Win32 backend: child processes, the executable's location and the
+// process's own working set and open handles.
 //
 // A child's arguments travel as one command line that the child splits again
 // (its C runtime or CommandLineToArgvW); they are quoted by the rules both
 // use, so spaces, quotes, backslashes and empty arguments arrive unchanged.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <optional>
 
@@ -118,6 +121,19 @@ const char* executableSuffix() { return ".exe"; }
 bool standardErrorIsTerminal() {
   DWORD mode = 0;
   return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
+uint64_t residentMemoryBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 0;
+  return counters.WorkingSetSize;
+}
+
+int32_t openHandleCount() {
+  DWORD count = 0;
+  if (!GetProcessHandleCount(GetCurrentProcess(), &count)) return -1;
+  return static_cast<int32_t>(count);
 }
 
 }  // namespace corvane::platform

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/os_error.h"
@@ -73,6 +74,27 @@ TEST(ChildProcess, ExecutableDirectoryHoldsTheSuite) {
   EXPECT_EQ(path.find(pathDelimiter(), folder.size()), std::string::npos);
   EXPECT_STREQ(executableSuffix(), cvtest::windowsPlatform() ? ".exe" : "");
   EXPECT_TRUE(path.ends_with(executableSuffix()));
+}
+
+// What a long run watches: the count follows a file opened and closed, and
+// the resident size follows memory that is touched.
+TEST(ProcessUsage, FollowsOpenFilesAndTouchedMemory) {
+  cvtest::ScratchFolder folder;
+  const int32_t before = openHandleCount();
+  ASSERT_GT(before, 0);
+  {
+    std::ofstream file(folder / "held.txt");
+    ASSERT_TRUE(file.is_open());
+    EXPECT_EQ(openHandleCount(), before + 1);
+  }
+  EXPECT_EQ(openHandleCount(), before);
+
+  const uint64_t resident = residentMemoryBytes();
+  ASSERT_GT(resident, 0u);
+  constexpr size_t kTouched = 64u << 20;
+  std::vector<char> block(kTouched, 1);  // every page written
+  EXPECT_GE(residentMemoryBytes(), resident + kTouched / 2);
+  EXPECT_EQ(block[kTouched - 1], 1);
 }
 
 }  // namespace

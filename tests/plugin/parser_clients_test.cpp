@@ -127,6 +127,23 @@ TEST(ParserClients, SweepsPauseAndRemoveIdleClients) {
   EXPECT_EQ(list.Count(), 0);
 }
 
+// A client stamped idle for longer than the tick count has run (a stream
+// that ends early in the system's uptime) is still idle for that long, not
+// only for as long as the system has been up.
+TEST(ParserClients, ClientsStampedIdleAreSweptWhateverTheUptime) {
+  TCustomParserClientList list;
+  TParserClientRef ended = FindClient(list, packet(1, "ended"), false, makeClient);
+  TParserClientRef recent = FindClient(list, packet(2, "recent"), false, makeClient);
+  const uint64_t beyondUptime = platform::tickCount64() + 5000;
+  ended->SetIdleFor(beyondUptime);
+  recent->SetIdleFor(1000);
+  SweepClients(list, beyondUptime, true);
+  EXPECT_EQ(list.Count(), 1);
+  EXPECT_EQ(filed(list, 2), recent);
+  SweepClients(list, 60000, true);
+  EXPECT_EQ(list.Count(), 1) << "idle for a second only";
+}
+
 // A call keeps its client while a sweep drops it from the list; the client
 // goes when the last reference does.
 TEST(ParserClients, ASweptClientLivesOnWhileACallHoldsIt) {
