@@ -45,7 +45,7 @@ CV_PLATFORM_API bool standardErrorIsTerminal();
 // programs that watch it over long runs; 0 when the system does not say.
 CV_PLATFORM_API uint64_t residentMemoryBytes();
 // The process's open file descriptors (open handles on Windows); -1 when
-// the system does not say.
+// the system does not say (Wine answers 0).
 CV_PLATFORM_API int32_t openHandleCount();
 
 }  // namespace corvane::platform

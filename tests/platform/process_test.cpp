@@ -81,13 +81,16 @@ TEST(ChildProcess, ExecutableDirectoryHoldsTheSuite) {
 TEST(ProcessUsage, FollowsOpenFilesAndTouchedMemory) {
   cvtest::ScratchFolder folder;
   const int32_t before = openHandleCount();
-  ASSERT_GT(before, 0);
-  {
-    std::ofstream file(folder / "held.txt");
-    ASSERT_TRUE(file.is_open());
-    EXPECT_EQ(openHandleCount(), before + 1);
+  // Wine answers the handle count with 0 whatever is open.
+  if (!(cvtest::runningUnderWine() && before == 0)) {
+    ASSERT_GT(before, 0);
+    {
+      std::ofstream file(folder / "held.txt");
+      ASSERT_TRUE(file.is_open());
+      EXPECT_EQ(openHandleCount(), before + 1);
+    }
+    EXPECT_EQ(openHandleCount(), before);
   }
-  EXPECT_EQ(openHandleCount(), before);
 
   const uint64_t resident = residentMemoryBytes();
   ASSERT_GT(resident, 0u);
