@@ -1,6 +1,7 @@
 #include "config/ini_file.h"
 
 #include <stdexcept>
+#include <utility>
 
 #include "platform/ascii.h"
 
@@ -102,6 +103,16 @@ void TIniFile::Write(std::string_view section, std::string_view key, std::string
       trimmed(key).empty()) {
     throw std::invalid_argument("An INI key or value cannot hold a line break, nor a key an equals sign");
   }
+  if (section.find_first_of("\r\n") != std::string_view::npos) {
+    throw std::invalid_argument("An INI section name cannot hold a line break");
+  }
+  // A key that would read as a header, a comment or another name ("[x",
+  // ";x", "#x", a byte order mark in front) would lose its value, and a
+  // header would take the section's later keys with it.
+  Line line = Classify(std::string(trimmed(key)) + "=" + std::string(value));
+  if (!line.IsKey || line.Name != trimmed(key)) {
+    throw std::invalid_argument("An INI key cannot begin with \"[\", \";\", \"#\" or a byte order mark");
+  }
   int header = FindSection(section);
   if (header >= 0) {
     if (const int index = FindKey(header, key); index >= 0) {
@@ -124,7 +135,7 @@ void TIniFile::Write(std::string_view section, std::string_view key, std::string
   for (int i = header + 1; i < SectionEnd(header); ++i) {
     if (lines_[static_cast<size_t>(i)].IsKey) at = i + 1;
   }
-  lines_.insert(lines_.begin() + at, Classify(std::string(trimmed(key)) + "=" + std::string(value)));
+  lines_.insert(lines_.begin() + at, std::move(line));
   modified_ = true;
 }
 

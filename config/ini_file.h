@@ -25,7 +25,10 @@ class TIniFile {
 
   std::optional<std::string> Read(std::string_view section, std::string_view key) const;
   // Sets the value, appending the key to its section (and the section to the
-  // file) when it is new.
+  // file) when it is new. Throws std::invalid_argument, changing nothing, for
+  // what the file could not read back: a line break in the section, key or
+  // value, an "=" in the key, or a key that would read as a header or a
+  // comment (beginning with "[", ";" or "#").
   void Write(std::string_view section, std::string_view key, std::string_view value);
   // Removes the key's line; false when there was none.
   bool Delete(std::string_view section, std::string_view key);
