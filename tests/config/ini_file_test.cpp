@@ -59,6 +59,23 @@ TEST(IniFile, LineEndsFollowTheFile) {
   EXPECT_EQ(marked.Text(), "\xEF\xBB\xBF[Common]\nLeft=2\n");
 }
 
+TEST(IniFile, EditsKeepTheLineEndsOfOtherLines) {
+  // A file edited by hand in more than one editor: each line keeps its own
+  // end, and a carriage return that belongs to a value stays with it.
+  const std::string text = "[A]\r\nx=1\nvalue=ends in CR\r\r\n[B]\ny=2\r";
+  EXPECT_EQ(TIniFile(text).Text(), text);
+  EXPECT_EQ(TIniFile(text).Read("A", "value"), "ends in CR\r");
+
+  TIniFile file(text);
+  file.Write("A", "x", "10");
+  EXPECT_EQ(file.Text(), "[A]\r\nx=10\nvalue=ends in CR\r\r\n[B]\ny=2\r");
+  file.Write("B", "z", "3");
+  EXPECT_EQ(file.Text(), "[A]\r\nx=10\nvalue=ends in CR\r\r\n[B]\ny=2\r\nz=3\r") << "new lines take the first line's end";
+  EXPECT_TRUE(file.Delete("B", "z"));
+  EXPECT_EQ(file.Text(), "[A]\r\nx=10\nvalue=ends in CR\r\r\n[B]\ny=2\r");
+  EXPECT_EQ(TIniFile(file.Text()).Read("A", "value"), "ends in CR\r");
+}
+
 TEST(IniFile, RefusesWhatWouldBreakTheFile) {
   TIniFile file;
   EXPECT_THROW(file.Write("A", "k", "two\nlines"), std::invalid_argument);
