@@ -4,6 +4,23 @@
 
 namespace corvane {
 
+std::string GzipMember(std::string_view text) {
+  z_stream stream{};
+  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
+    throw ECodeResourceError("zlib cannot start a gzip member");
+  }
+  std::string out(deflateBound(&stream, static_cast<uLong>(text.size())) + 32, '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+  stream.avail_in = static_cast<uInt>(text.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) throw ECodeResourceError("zlib could not compress the code resource");
+  return out;
+}
+
 std::string GunzipMember(std::string_view member, size_t maxSize) {
   z_stream stream{};
   if (inflateInit2(&stream, 15 + 16) != Z_OK) throw ECodeResourceError("zlib cannot start decompressing");
