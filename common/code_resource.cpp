@@ -47,10 +47,12 @@ TCodeResource ReadCodeResource(std::string_view member) {
   resource.Text = GunzipMember(member);
   const std::string& text = resource.Text;
   const size_t first = text.find(CodeResourceSeparator);
-  const size_t second = first == std::string::npos ? first : text.find(CodeResourceSeparator, first + 1);
+  // The second separator is looked for after the first one's end: one that
+  // shares its line breaks would put the name's end before its start.
+  const size_t nameStart = first == std::string::npos ? first : first + CodeResourceSeparator.size();
+  const size_t second = first == std::string::npos ? first : text.find(CodeResourceSeparator, nameStart);
   if (second == std::string::npos) throw ECodeResourceError("The code resource does not have three parts");
   resource.Code = text.substr(0, first);
-  const size_t nameStart = first + CodeResourceSeparator.size();
   resource.FormName = text.substr(nameStart, second - nameStart);
   size_t start = second + CodeResourceSeparator.size();
   while (start < text.size()) {
