@@ -1,7 +1,8 @@
 // The options dialog's code resource: one gzip member whose text is the
 // event code, the form resource's name and the settings item list, the
 // three separated by CR LF CR LF "<=======>" CR LF CR LF; each item line
-// ends with CR LF.
+// ends with CR LF. Pure C++ and zlib (no platform code), so the build-time
+// resource tool that writes the resource compiles it too.
 #pragma once
 
 #include <stdexcept>
@@ -26,6 +27,8 @@ class ECodeResourceError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// One gzip member holding the text, compressed as well as zlib can.
+std::string GzipMember(std::string_view text);
 // Decompresses one gzip member (at most maxSize bytes of text).
 std::string GunzipMember(std::string_view member, size_t maxSize = 16u * 1024u * 1024u);
 TCodeResource ReadCodeResource(std::string_view member);

@@ -15,7 +15,7 @@ std::string assertionMessage(std::string_view text, std::string_view unit, int l
 
 }  // namespace
 
-EAssertionFailed::EAssertionFailed(std::string_view text, std::string_view unit, int line, std::source_location where)
+EAssertionFailed::EAssertionFailed(std::string_view text, std::string_view unit, int line, SourceLocation where)
     : Exception(assertionMessage(text, unit, line)), text_(text), where_(where) {}
 
 EListError EListError::IndexOutOfBounds(long long index) {

@@ -3,10 +3,11 @@
 // exported entry points turn them into result codes.
 #pragma once
 
-#include <source_location>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "common/source_location.h"
 
 namespace corvane {
 
@@ -21,15 +22,15 @@ class Exception : public std::runtime_error {
 class EAssertionFailed : public Exception {
  public:
   EAssertionFailed(std::string_view text, std::string_view unit, int line,
-                   std::source_location where = std::source_location::current());
+                   SourceLocation where = SourceLocation::current());
   const std::string& Text() const { return text_; }
   // Where in this code base the assertion failed (for the debugger output;
   // the message keeps the unit and line it was given).
-  const std::source_location& Where() const { return where_; }
+  const SourceLocation& Where() const { return where_; }
 
  private:
   std::string text_;
-  std::source_location where_;
+  SourceLocation where_;
 };
 
 // An index outside a list's bounds: "List index out of bounds (%d)".
@@ -41,7 +42,7 @@ class EListError : public Exception {
 
 // Raises EAssertionFailed unless the condition holds.
 inline void Assert(bool condition, std::string_view text, std::string_view unit, int line,
-                   std::source_location where = std::source_location::current()) {
+                   SourceLocation where = SourceLocation::current()) {
   if (!condition) throw EAssertionFailed(text, unit, line, where);
 }
 

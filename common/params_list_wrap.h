@@ -99,8 +99,9 @@ class TkivParamsListWrap {
   void FreeRecord() noexcept;
 
   // The field order is the one hosts rely on; see params_list_wrap.cpp for
-  // the offsets checked at compile time.
-  const TkivParamsListWrapClass* classRef_ = &Class;
+  // the offsets checked at compile time. The class reference is there for
+  // hosts that read the record's layout; this code never reads it.
+  [[maybe_unused]] const TkivParamsListWrapClass* classRef_ = &Class;
   IkivParamsListA* selfRef_ = nullptr;    // the reference GetInterface keeps
   IkivParamsListA* handedOut_ = nullptr;  // what GetInterface answered
   uint8_t notOwned_ = 0;
@@ -148,7 +149,8 @@ class TkivParamsListItemWrap {
 
   void TakeNames();
 
-  const TkivParamsListWrapClass* classRef_ = &Class;
+  // For hosts that read the record's layout, like the list wrapper's.
+  [[maybe_unused]] const TkivParamsListWrapClass* classRef_ = &Class;
   std::u16string nameW_;
   std::string nameA_;
   std::string lowerNameText_;

@@ -1,6 +1,8 @@
 #include "config/ini_file.h"
 
+#include <cstddef>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/ascii.h"
 
@@ -28,17 +30,40 @@ TIniFile::TIniFile(std::string_view text) {
   if (text.empty()) return;
   const size_t firstBreak = text.find('\n');
   lineEnd_ = firstBreak != std::string_view::npos && firstBreak > 0 && text[firstBreak - 1] == '\r' ? "\r\n" : "\n";
-  endsWithLineEnd_ = text.back() == '\n';
-  if (endsWithLineEnd_) text.remove_suffix(1);
   size_t start = 0;
-  while (true) {
+  while (start < text.size()) {
     const size_t end = text.find('\n', start);
     std::string_view line = text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    // Each line keeps its own end, so an edit rewrites only the lines it
+    // concerns; a carriage return at the file's end counts as one.
+    std::string lineEnd = end == std::string_view::npos ? "" : "\n";
+    if (!line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+      lineEnd.insert(0, "\r");
+    }
     lines_.push_back(Classify(std::string(line)));
+    lines_.back().End = std::move(lineEnd);
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
+}
+
+void TIniFile::Insert(size_t at, Line line) {
+  line.End = lineEnd_;
+  // A line added after a last line without a line break takes its place as
+  // the one the file ends with.
+  if (at == lines_.size() && !lines_.empty() && lines_.back().End.find('\n') == std::string::npos) {
+    std::swap(line.End, lines_.back().End);
+    lines_.back().End = lineEnd_;
+  }
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
+}
+
+void TIniFile::Erase(size_t index) {
+  if (index + 1 == lines_.size() && index > 0 && lines_[index].End.find('\n') == std::string::npos) {
+    lines_[index - 1].End = lines_[index].End;
+  }
+  lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 TIniFile::Line TIniFile::Classify(std::string text) {
@@ -102,6 +127,16 @@ void TIniFile::Write(std::string_view section, std::string_view key, std::string
       trimmed(key).empty()) {
     throw std::invalid_argument("An INI key or value cannot hold a line break, nor a key an equals sign");
   }
+  if (section.find_first_of("\r\n") != std::string_view::npos) {
+    throw std::invalid_argument("An INI section name cannot hold a line break");
+  }
+  // A key that would read as a header, a comment or another name ("[x",
+  // ";x", "#x", a byte order mark in front) would lose its value, and a
+  // header would take the section's later keys with it.
+  Line line = Classify(std::string(trimmed(key)) + "=" + std::string(value));
+  if (!line.IsKey || line.Name != trimmed(key)) {
+    throw std::invalid_argument("An INI key cannot begin with \"[\", \";\", \"#\" or a byte order mark");
+  }
   int header = FindSection(section);
   if (header >= 0) {
     if (const int index = FindKey(header, key); index >= 0) {
@@ -114,8 +149,8 @@ void TIniFile::Write(std::string_view section, std::string_view key, std::string
       return;
     }
   } else {
-    if (!lines_.empty() && !trimmed(lines_.back().Text).empty()) lines_.push_back(Classify(""));
-    lines_.push_back(Classify("[" + std::string(trimmed(section)) + "]"));
+    if (!lines_.empty() && !trimmed(lines_.back().Text).empty()) Insert(lines_.size(), Classify(""));
+    Insert(lines_.size(), Classify("[" + std::string(trimmed(section)) + "]"));
     header = static_cast<int>(lines_.size()) - 1;
   }
   // After the section's last key, so blank lines and comments that close the
@@ -124,7 +159,7 @@ void TIniFile::Write(std::string_view section, std::string_view key, std::string
   for (int i = header + 1; i < SectionEnd(header); ++i) {
     if (lines_[static_cast<size_t>(i)].IsKey) at = i + 1;
   }
-  lines_.insert(lines_.begin() + at, Classify(std::string(trimmed(key)) + "=" + std::string(value)));
+  Insert(static_cast<size_t>(at), std::move(line));
   modified_ = true;
 }
 
@@ -133,18 +168,17 @@ bool TIniFile::Delete(std::string_view section, std::string_view key) {
   if (header < 0) return false;
   const int index = FindKey(header, key);
   if (index < 0) return false;
-  lines_.erase(lines_.begin() + index);
+  Erase(static_cast<size_t>(index));
   modified_ = true;
   return true;
 }
 
 std::string TIniFile::Text() const {
   std::string text;
-  for (size_t i = 0; i < lines_.size(); ++i) {
-    if (i > 0) text += lineEnd_;
-    text += lines_[i].Text;
+  for (const Line& line : lines_) {
+    text += line.Text;
+    text += line.End;
   }
-  if (!lines_.empty() && endsWithLineEnd_) text += lineEnd_;
   return text;
 }
 

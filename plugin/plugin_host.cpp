@@ -2,7 +2,6 @@
 // events through DataLogger_SendDataEx, and the error reports of the entry
 // points.
 #include <exception>
-#include <source_location>
 #include <string>
 
 #include "common/exceptions.h"
@@ -101,7 +100,7 @@ void ReportException(TkivPlugin* instance, std::string_view context, const std::
   // A broken invariant also names the place in the code for the debugger.
   if (const auto* assertion = dynamic_cast<const EAssertionFailed*>(&error)) {
     try {
-      const std::source_location& where = assertion->Where();
+      const SourceLocation& where = assertion->Where();
       platform::outputDebugString(std::string("{") + std::string(context) + "} assertion at " + where.file_name() +
                                   ":" + std::to_string(where.line()) + " in " + where.function_name());
     } catch (...) {

@@ -11,8 +11,6 @@
 //       CR LF, as one gzip member
 //   corvane-resource-tool text TEXT OUTPUT
 //       the bytes of TEXT, nothing else
-#include <zlib.h>
-
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -22,6 +20,7 @@
 #include <vector>
 
 #include "code_tree.h"
+#include "common/code_resource.h"
 #include "form_text.h"
 
 namespace {
@@ -55,23 +54,6 @@ std::vector<std::string> readItemLines(const std::string& path) {
   return lines;
 }
 
-std::string gzip(const std::string& text) {
-  z_stream stream{};
-  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 9, Z_DEFAULT_STRATEGY) != Z_OK) {
-    throw std::runtime_error("zlib cannot start a gzip member");
-  }
-  std::string out(deflateBound(&stream, static_cast<uLong>(text.size())) + 32, '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  stream.avail_in = static_cast<uInt>(text.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int result = deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  if (result != Z_STREAM_END) throw std::runtime_error("zlib could not compress the code resource");
-  return out;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,7 +66,7 @@ int main(int argc, char** argv) {
       const std::string separator = "\r\n\r\n<=======>\r\n\r\n";
       std::string text = corvane::tool::CodeTreeToXml(readFile(args[1])) + separator + args[2] + separator;
       for (const std::string& line : readItemLines(args[3])) text += line + "\r\n";
-      writeFile(args[4], gzip(text));
+      writeFile(args[4], corvane::GzipMember(text));
     } else if (args.size() == 3 && args[0] == "text") {
       writeFile(args[2], args[1]);
     } else {

@@ -2,6 +2,8 @@
 // of a hand-written file as it was.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "config/ini_file.h"
 
 using namespace corvane;
@@ -57,11 +59,48 @@ TEST(IniFile, LineEndsFollowTheFile) {
   EXPECT_EQ(marked.Text(), "\xEF\xBB\xBF[Common]\nLeft=2\n");
 }
 
+TEST(IniFile, EditsKeepTheLineEndsOfOtherLines) {
+  // A file edited by hand in more than one editor: each line keeps its own
+  // end, and a carriage return that belongs to a value stays with it.
+  const std::string text = "[A]\r\nx=1\nvalue=ends in CR\r\r\n[B]\ny=2\r";
+  EXPECT_EQ(TIniFile(text).Text(), text);
+  EXPECT_EQ(TIniFile(text).Read("A", "value"), "ends in CR\r");
+
+  TIniFile file(text);
+  file.Write("A", "x", "10");
+  EXPECT_EQ(file.Text(), "[A]\r\nx=10\nvalue=ends in CR\r\r\n[B]\ny=2\r");
+  file.Write("B", "z", "3");
+  EXPECT_EQ(file.Text(), "[A]\r\nx=10\nvalue=ends in CR\r\r\n[B]\ny=2\r\nz=3\r") << "new lines take the first line's end";
+  EXPECT_TRUE(file.Delete("B", "z"));
+  EXPECT_EQ(file.Text(), "[A]\r\nx=10\nvalue=ends in CR\r\r\n[B]\ny=2\r");
+  EXPECT_EQ(TIniFile(file.Text()).Read("A", "value"), "ends in CR\r");
+}
+
 TEST(IniFile, RefusesWhatWouldBreakTheFile) {
   TIniFile file;
   EXPECT_THROW(file.Write("A", "k", "two\nlines"), std::invalid_argument);
   EXPECT_THROW(file.Write("A", "a=b", "v"), std::invalid_argument);
   EXPECT_THROW(file.Write("A", " ", "v"), std::invalid_argument);
+  EXPECT_THROW(file.Write("two\r\nlines", "k", "v"), std::invalid_argument) << "a section header of two lines";
   EXPECT_FALSE(file.Modified());
   EXPECT_EQ(file.Text(), "");
+}
+
+TEST(IniFile, RefusesKeysThatWouldNotReadBack) {
+  // Such a line would read as a header, a comment or another key: the value
+  // would be lost, and a header would take the section's later keys.
+  const std::string text = "[A]\nfirst=1\nlast=2\n";
+  TIniFile file(text);
+  for (const char* key : {"[B]", "[B", ";k", "#k", "\xEF\xBB\xBFk"}) {
+    EXPECT_THROW(file.Write("A", key, "v"), std::invalid_argument) << key;
+  }
+  EXPECT_FALSE(file.Modified());
+  EXPECT_EQ(file.Text(), text);
+
+  file.Write("A", "k[1]", "v");
+  file.Write("A", "k;#", "w");
+  const TIniFile reread(file.Text());
+  EXPECT_EQ(reread.Read("A", "k[1]"), "v");
+  EXPECT_EQ(reread.Read("A", "k;#"), "w");
+  EXPECT_EQ(reread.Read("A", "last"), "2");
 }
