@@ -41,8 +41,10 @@ TEST(WindowTimer, TicksRunOnTheOwnerThreadWhileItPumps) {
 TEST(WindowTimer, MissedTicksCoalesceIntoOne) {
   Recorder recorder;
   WindowHandle window = createMessageWindow(recordingProcedure, &recorder);
-  ASSERT_TRUE(setTimer(window, 5, 10));
-  sleepMs(80);  // eight intervals without looking at the queue
+  // Intervals long enough that a busy machine does not let the next one
+  // pass between the two pumps below.
+  ASSERT_TRUE(setTimer(window, 5, 100));
+  sleepMs(800);  // eight intervals without looking at the queue
   EXPECT_EQ(pumpMessages(), 1);
   EXPECT_EQ(timerIds(recorder), std::vector<uintptr_t>{5});
   EXPECT_EQ(pumpMessages(), 0);  // the next tick counts from the one delivered
