@@ -10,32 +10,13 @@
 namespace script_host_testing {
 namespace {
 
-using corvane::platform::testing::ScratchFolder;
-
-bool AnyStartsWith(const std::vector<std::string>& texts, const std::string& prefix) {
-  return std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
-}
-
 std::string Joined(const std::vector<std::string>& texts) {
   std::string joined;
   for (const std::string& text : texts) joined += text + "\n";
   return joined;
 }
 
-class ScriptFaults : public ::testing::Test {
- protected:
-  void SetUp() override {
-    CORVANE_REQUIRE_PYTHON();
-    SentToHost().clear();
-    OnHostCall = nullptr;
-  }
-  std::vector<std::string> Start(ScriptInstance& instance, const std::string& script) {
-    instance.Configure(script);
-    EXPECT_EQ(instance.Load(), 0);
-    return instance.LogTexts();
-  }
-  ScratchFolder folder_;
-};
+class ScriptFaults : public ScriptHostTest {};
 
 TEST_F(ScriptFaults, AnExceptionInAnyEntryFunctionFailsOnlyThatCall) {
   ScriptInstance instance(folder_);

@@ -1,5 +1,6 @@
 #include "script_host_support.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "common/params_list_interfaces.h"
@@ -124,6 +125,10 @@ int32_t ScriptInstance::Event(const std::string& name, const std::vector<std::pa
   std::vector<std::pair<std::string, OleVariant>> values = {{"EVENT-TYPE", Text(name)}};
   values.insert(values.end(), params.begin(), params.end());
   return instance_.Command("EVENT", values, answer);
+}
+
+bool AnyStartsWith(const std::vector<std::string>& texts, const std::string& prefix) {
+  return std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
 }
 
 }  // namespace script_host_testing

@@ -106,4 +106,25 @@ class ScriptInstance {
 // "name=value" texts of a list, row delimiters included.
 std::vector<std::string> ListTexts(corvane::TkivParamsList& list);
 
+bool AnyStartsWith(const std::vector<std::string>& texts, const std::string& prefix);
+
+// The suites' common ground: a real runtime, a scratch folder for scripts
+// and settings, and nothing left of an earlier test's host calls.
+class ScriptHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CORVANE_REQUIRE_PYTHON();
+    SentToHost().clear();
+    OnHostCall = nullptr;
+  }
+  void TearDown() override { OnHostCall = nullptr; }
+  // Loads a script and drains what loading logged.
+  std::vector<std::string> Start(ScriptInstance& instance, const std::string& script) {
+    instance.Configure(script);
+    EXPECT_EQ(instance.Load(), 0);
+    return instance.LogTexts();
+  }
+  corvane::platform::testing::ScratchFolder folder_;
+};
+
 }  // namespace script_host_testing

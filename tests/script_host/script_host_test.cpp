@@ -7,31 +7,11 @@
 namespace script_host_testing {
 namespace {
 
-using corvane::platform::testing::ScratchFolder;
-
 bool Contains(const std::vector<std::string>& texts, const std::string& wanted) {
   return std::find(texts.begin(), texts.end(), wanted) != texts.end();
 }
-bool AnyStartsWith(const std::vector<std::string>& texts, const std::string& prefix) {
-  return std::any_of(texts.begin(), texts.end(), [&](const std::string& t) { return t.rfind(prefix, 0) == 0; });
-}
 
-class ScriptHost : public ::testing::Test {
- protected:
-  void SetUp() override {
-    CORVANE_REQUIRE_PYTHON();
-    SentToHost().clear();
-    OnHostCall = nullptr;
-  }
-  void TearDown() override { OnHostCall = nullptr; }
-  // Loads a script and drains what loading logged.
-  std::vector<std::string> Start(ScriptInstance& instance, const std::string& script) {
-    instance.Configure(script);
-    EXPECT_EQ(instance.Load(), 0);
-    return instance.LogTexts();
-  }
-  ScratchFolder folder_;
-};
+class ScriptHost : public ScriptHostTest {};
 
 TEST_F(ScriptHost, ModuleIdentityAndBuiltInEvents) {
   ScriptInstance instance(folder_);

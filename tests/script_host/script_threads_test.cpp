@@ -10,18 +10,13 @@
 namespace script_host_testing {
 namespace {
 
-using corvane::platform::testing::ScratchFolder;
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-class ScriptThreads : public ::testing::Test {
- protected:
-  void SetUp() override { CORVANE_REQUIRE_PYTHON(); }
-  ScratchFolder folder_;
-};
+class ScriptThreads : public ScriptHostTest {};
 
 TEST_F(ScriptThreads, ThreadsThatLoopOrSleepStopWithTheEngine) {
   ScriptInstance instance(folder_);
