@@ -22,6 +22,14 @@ enum class TCallResult : int32_t {
 
 constexpr int32_t ResultCode(TCallResult result) { return static_cast<int32_t>(result); }
 
+// The same codes as the int32_t results the host and the module's events
+// pass around.
+inline constexpr int32_t kResultDone = ResultCode(TCallResult::Done);
+inline constexpr int32_t kResultBadCall = ResultCode(TCallResult::BadCall);
+inline constexpr int32_t kResultNotHandled = ResultCode(TCallResult::NotHandled);
+inline constexpr int32_t kResultFailed = ResultCode(TCallResult::Failed);
+inline constexpr int32_t kResultNoEngine = ResultCode(TCallResult::NoEngine);
+
 // What a guarded call reports a failure under: the context ("PROCESS", the
 // command's name) and the instance whose log gets the line, once known.
 struct TCallGuard {
@@ -43,7 +51,7 @@ int32_t GuardedCall(TCallGuard& guard, Body&& body) noexcept {
     ReportException(guard.Instance, guard.Context, "unknown exception");
   }
   if (guard.LogStack && guard.Instance != nullptr) LogCallStack(*guard.Instance);
-  return ResultCode(TCallResult::Failed);
+  return kResultFailed;
 }
 
 }  // namespace corvane

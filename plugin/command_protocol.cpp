@@ -21,11 +21,6 @@
 namespace corvane {
 namespace {
 
-constexpr int32_t kDone = ResultCode(TCallResult::Done);
-constexpr int32_t kFailed = ResultCode(TCallResult::BadCall);
-constexpr int32_t kNotHandled = ResultCode(TCallResult::NotHandled);
-constexpr int32_t kRaised = ResultCode(TCallResult::Failed);
-
 void writeResult(IkivParamsListA* list, const platform::Variant& value) { WriteParam(list, "RESULT", value); }
 
 bool hasValue(IkivParamsListA* list, const char* name) {
@@ -97,16 +92,16 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
 
   if (command == "EVENT") {
     auto eventType = ParamText(params, "EVENT-TYPE");
-    if (!eventType) return kFailed;
+    if (!eventType) return kResultBadCall;
     TCallGuard guard{command, this};
     return GuardedCall(guard, [&] {
-      int32_t result = kFailed;
-      return OnEvent.Raise(*this, *eventType, record, result) ? result : kDone;
+      int32_t result = kResultBadCall;
+      return OnEvent.Raise(*this, *eventType, record, result) ? result : kResultDone;
     });
   }
 
   if (command == "LOAD") {
-    if (IncrementLoadCount() != 1) return kDone;
+    if (IncrementLoadCount() != 1) return kResultDone;
     TCallGuard guard{"LOAD", this};
     return GuardedCall(guard, [&] {
       SetLoadThreadId(platform::currentThreadId());
@@ -142,13 +137,13 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
       if (LogList() != nullptr && LogList()->Count() > 0) NotifyLogPending();
       int32_t result = 0;
       OnLoad.Raise(*this, record, result);
-      return kDone;
+      return kResultDone;
     });
   }
 
   if (command == "UNLOAD") {
-    if (ModuleLoadCount() == 0) return kDone;
-    if (DecrementLoadCount() != 0) return kDone;
+    if (ModuleLoadCount() == 0) return kResultDone;
+    if (DecrementLoadCount() != 0) return kResultDone;
     TCallGuard guard{command, this};
     return GuardedCall(guard, [&] {
       SetTerminateNow(true);
@@ -169,20 +164,20 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
       SetOptionsDialogOpen(false);
       SetParentApp(0);
       SetHostWindow(0);
-      return kDone;
+      return kResultDone;
     });
   }
 
   if (command == "SET-ITEMS") {
     auto value = ReadParam(params, "ITEMS");
-    if (!value || value->type() != platform::vtBstr) return kFailed;
+    if (!value || value->type() != platform::vtBstr) return kResultBadCall;
     ParserItems().SetParserItems(TextOf(value->raw()).value_or(""), true);
     OnItemsChanged.Raise(*this);
-    return kDone;
+    return kResultDone;
   }
 
   if (command == "SET-STATE") {
-    int32_t result = kFailed;
+    int32_t result = kResultBadCall;
     if (auto lines = ParamText(params, "DATA-SOURCES-IN-CFG")) {
       DataSources().clear();
       size_t pos = 0;
@@ -199,7 +194,7 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
           DataSources().push_back({line, static_cast<int32_t>(id), fields.size() > 1 ? fields[1] : "",
                                    fields.size() > 2 ? fields[2] : ""});
         } catch (const std::exception& e) {
-          result = kRaised;
+          result = kResultFailed;
           ReportException(this, "SETSTATE", e);
         }
       }
@@ -212,35 +207,35 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
       if (roles & (1u << role)) SetRoleEnabled(role, *enable == 1);
     }
     OnSetState.Raise(*this, roles);
-    return kDone;
+    return kResultDone;
   }
 
   if (command == "ITEMS") {
-    if (!hasValue(params, "RESULT")) return kFailed;
+    if (!hasValue(params, "RESULT")) return kResultBadCall;
     OnGetItems.Raise(*this);
     SetItemsText(ParserItems().GetParserItemsText());
     writeResult(params, TextValue(ItemsText()).raw());
-    return kDone;
+    return kResultDone;
   }
 
   if (command == "EVENTS-SUPPORT") {
     writeResult(params, TextValue(EventsSupported()).raw());
-    return kDone;
+    return kResultDone;
   }
 
   if (command == "GET-MODULE-PARAMETER") {
     auto name = ParamText(params, "PARAM");
-    if (!name) return kNotHandled;
+    if (!name) return kResultNotHandled;
     writeResult(params, GetModuleParameter(*name).raw());
-    return kDone;
+    return kResultDone;
   }
 
   if (command == "SET-MODULE-PARAMETER") {
     auto name = ParamText(params, "PARAM");
-    if (!name) return kNotHandled;
+    if (!name) return kResultNotHandled;
     const platform::OleVariant value = ReadParam(params, "VALUE").value_or(platform::OleVariant());
     writeResult(params, platform::OleVariant::fromBool(SetModuleParameter(*name, value.raw())).raw());
-    return kDone;
+    return kResultDone;
   }
 
   if (command == "SAVE-SETTINGS-NOW" || command == "LOAD-SETTINGS-NOW") {
@@ -258,12 +253,12 @@ int32_t TkivPlugin::ExecuteCommand(const std::string& command, TPluginCallRecord
       throw;
     }
     SetINIFile(kept);
-    return kNotHandled;
+    return kResultNotHandled;
   }
 
   TCallGuard guard{command, this};
   return GuardedCall(guard, [&] {
-    int32_t result = kNotHandled;
+    int32_t result = kResultNotHandled;
     OnCommand.Raise(*this, command, record, result);
     return result;
   });

@@ -43,7 +43,7 @@ int32_t TkivPlugin::ProcessPacket(TPluginCallRecord* record) {
           }
         }
       } catch (const std::exception& e) {
-        result = ResultCode(TCallResult::Failed);
+        result = kResultFailed;
         if (!MsgWriteCompleteError().empty()) AddLog(lkWarning, MsgWriteCompleteError() + ": " + e.what());
       }
     } else if (HasRole(*record, mrFilter)) {

@@ -29,9 +29,6 @@ PluginPin FindInstance(const TPluginCallRecord* record) {
   return library->Instances().Find(record->InstanceHandle);
 }
 
-constexpr int32_t kDone = ResultCode(TCallResult::Done);
-constexpr int32_t kBadCall = ResultCode(TCallResult::BadCall);
-
 void setStatus(TPluginDataItem& item, uint32_t status) {
   item.Type = ditStatus;
   item.Pointer = status;
@@ -93,9 +90,9 @@ void loadDialogResources(DialogParts& parts, const std::string& formName) {
 }  // namespace
 
 int32_t CreatePluginInstance(TPluginCallRecord* record) noexcept {
-  if (record == nullptr || record->InstanceHandle != 0) return kBadCall;
+  if (record == nullptr || record->InstanceHandle != 0) return kResultBadCall;
   PluginLibrary* library = PluginLibrary::Current();
-  if (library == nullptr) return kBadCall;
+  if (library == nullptr) return kResultBadCall;
   // A failing constructor is reported to the debugger output: there is no
   // instance whose log could take it.
   TCallGuard guard{"CREATE"};
@@ -108,20 +105,20 @@ int32_t CreatePluginInstance(TPluginCallRecord* record) noexcept {
     const uintptr_t handle = library->Instances().Add(std::move(plugin));
     context.Leave();
     record->InstanceHandle = handle;
-    return kDone;
+    return kResultDone;
   });
 }
 
 int32_t FreePluginInstance(TPluginCallRecord* record) noexcept {
-  if (record == nullptr) return kBadCall;
+  if (record == nullptr) return kResultBadCall;
   PluginLibrary* library = PluginLibrary::Current();
   if (record->InputItem.Type == ditLibraryRelease &&
       static_cast<uint32_t>(record->InputItem.Pointer) == LibraryReleaseRequest) {
     if (library != nullptr) library->RunReleaseCallbacks();
-    return kDone;
+    return kResultDone;
   }
-  if (record->InstanceHandle == 0 || library == nullptr) return kBadCall;
-  return library->Instances().Free(record->InstanceHandle) ? kDone : kBadCall;
+  if (record->InstanceHandle == 0 || library == nullptr) return kResultBadCall;
+  return library->Instances().Free(record->InstanceHandle) ? kResultDone : kResultBadCall;
 }
 
 uint8_t GetModuleInfo(TPluginCallRecord* record, void* buffer, uint32_t* size) noexcept {
@@ -185,22 +182,22 @@ int32_t GetLogEx(TPluginCallRecord* record) noexcept {
 }
 
 int32_t ProcessData(TPluginCallRecord* record) noexcept {
-  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return kBadCall;
+  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return kResultBadCall;
   PluginPin plugin;
   TCallGuard guard{"PROCESS"};
   return GuardedCall(guard, [&] {
     plugin = FindInstance(record);
-    if (!plugin) return kBadCall;
+    if (!plugin) return kResultBadCall;
     guard.Instance = plugin.get();
     // An instance that is unloading and still busy gets time to finish; the
     // waiting thread keeps serving its messages.
     const uint64_t start = platform::tickCount64();
     while (plugin->Busy() && plugin->TerminateNow()) {
-      if (platform::tickCount64() - start >= 30000) return kBadCall;
+      if (platform::tickCount64() - start >= 30000) return kResultBadCall;
       platform::pumpMessages();
       platform::waitMessage(50);
     }
-    if (plugin->TerminateNow() || PluginLibrary::Current() == nullptr) return kBadCall;
+    if (plugin->TerminateNow() || PluginLibrary::Current() == nullptr) return kResultBadCall;
     plugin->EnterBusy();
     struct BusyMark {
       TkivPlugin& plugin;
@@ -211,13 +208,13 @@ int32_t ProcessData(TPluginCallRecord* record) noexcept {
 }
 
 int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
-  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return kBadCall;
+  if (record == nullptr || record->RecordSize != CallRecordSize || record->Params == 0) return kResultBadCall;
   std::string command = "CMD?";
   PluginPin plugin;
   TCallGuard guard{command};
   return GuardedCall(guard, [&] {
     plugin = FindInstance(record);
-    if (!plugin) return kBadCall;
+    if (!plugin) return kResultBadCall;
     guard.Instance = plugin.get();
     CallContext context;
     context.Enter(*record);
@@ -229,7 +226,7 @@ int32_t ExecutePluginCommand(TPluginCallRecord* record) noexcept {
     } catch (...) {
     }
     auto name = ParamText(params, "COMMAND");
-    if (!name || name->empty()) return kBadCall;
+    if (!name || name->empty()) return kResultBadCall;
     command = *name;
     guard.Context = command;
     // A failing command handler's call stack goes to the log as well.

@@ -20,10 +20,6 @@ namespace corvane {
 
 namespace {
 
-constexpr int32_t kDone = ResultCode(TCallResult::Done);
-constexpr int32_t kFailed = ResultCode(TCallResult::Failed);
-constexpr int32_t kNoEngine = ResultCode(TCallResult::NoEngine);
-
 // A copy of a host list, item by item (name, value and attributes).
 void copyHostList(TkivParamsList& into, IkivParamsListA* source) {
   if (source != nullptr) into.CopyFromInterface(source);
@@ -169,7 +165,7 @@ void TaPlugin::LogCallFailure(TEntryFunction function, const std::exception& err
 void TaPlugin::kivPluginProcessData(TPluginCallRecord* record, int32_t& result) {
   TScriptCall call(*this, *record);
   if (!engine_) {
-    result = kNoEngine;
+    result = kResultNoEngine;
     return;
   }
   result = 0;
@@ -191,7 +187,7 @@ void TaPlugin::kivPluginProcessData(TPluginCallRecord* record, int32_t& result) 
   } catch (const std::exception& error) {
     // Preparing the arguments or delivering the results failed.
     if (function == efCount) throw;
-    result = kFailed;
+    result = kResultFailed;
     LogCallFailure(function, error);
   }
 }
@@ -224,7 +220,7 @@ int32_t TaPlugin::Parse(TPluginCallRecord& record, TScriptCall& call) {
                               {py::NativeObject(&client->Fifo()), py::NativeObject(&results.Values())});
       },
       [] {});
-  if (!done) return kFailed;
+  if (!done) return kResultFailed;
   DeliverParsedData(record, results, true);
   return 0;
 }
@@ -254,7 +250,7 @@ int32_t TaPlugin::Filter(TPluginCallRecord& record, TScriptCall& call) {
         silent = state_.DiscardSilently;
         reason = state_.DiscardReason;
       });
-  if (!done) return kFailed;
+  if (!done) return kResultFailed;
   if (discarded) {
     results.Clear();
     if (!silent) AddLog(lkInformation, texts_.Text(txDiscarded) + (reason.empty() ? "" : ": " + reason));
@@ -274,7 +270,7 @@ int32_t TaPlugin::ExportOrQuery(TPluginCallRecord& record, TScriptCall& call, TE
         return call.Arguments(engine, wrapper, scope, copies.Params.get(), {py::NativeObject(copies.Data.get())});
       },
       [] {});
-  return done ? kDone : kFailed;
+  return done ? kResultDone : kResultFailed;
 }
 
 void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* record, int32_t& result) {
@@ -290,7 +286,7 @@ void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* recor
   }
   TScriptCall call(*this, *record);
   if (!engine_ || !call.Live() || !entryFunctions_[efEventData]) {
-    result = kNoEngine;
+    result = kResultNoEngine;
     return;
   }
   result = 0;
@@ -303,7 +299,7 @@ void TaPlugin::kivPluginEvent(const std::string& event, TPluginCallRecord* recor
         return arguments;
       },
       [] {});
-  if (!done) result = kFailed;
+  if (!done) result = kResultFailed;
 }
 
 void TaPlugin::Sweep() {
