@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "bindings/python_errors.h"
@@ -382,8 +383,15 @@ bool TValueConverter::PythonToDate(Handle handle, double& date) const {
 
 void TValueConverter::StoreWide(Handle text, Variant& out) const {
   const std::u16string wide = PythonToWide(text);
-  out.vt = platform::vtBstr;
-  out.bstrVal = wide.empty() ? nullptr : platform::sysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+  // A refused string would read as an empty text: the value would be lost
+  // without a word.
+  Variant stored{};
+  stored.vt = platform::vtBstr;
+  if (!wide.empty()) {
+    stored.bstrVal = platform::sysAllocStringLen(wide.data(), static_cast<uint32_t>(wide.size()));
+    if (stored.bstrVal == nullptr) throw std::bad_alloc();
+  }
+  out = stored;
 }
 
 THostVariant TValueConverter::PythonToVariant(Handle handle) const {

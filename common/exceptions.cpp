@@ -1,5 +1,7 @@
 #include "common/exceptions.h"
 
+#include <new>
+
 namespace corvane {
 namespace {
 
@@ -20,6 +22,11 @@ EAssertionFailed::EAssertionFailed(std::string_view text, std::string_view unit,
 
 EListError EListError::IndexOutOfBounds(long long index) {
   return EListError("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+std::string FailureText(const std::exception& error) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "out of memory";
+  return error.what();
 }
 
 }  // namespace corvane

@@ -46,4 +46,8 @@ inline void Assert(bool condition, std::string_view text, std::string_view unit,
   if (!condition) throw EAssertionFailed(text, unit, line, where);
 }
 
+// The text a failure is logged with: its message, or "out of memory" for an
+// allocation refused (whose own message names no more than its class).
+std::string FailureText(const std::exception& error);
+
 }  // namespace corvane

@@ -166,7 +166,14 @@ TkivParamsListItem* CV_STDCALL TkivParamsList::AddItemCopyInstance(TkivParamsLis
   if (source == nullptr) return nullptr;
   try {
     TkivParamsListItem* copy = list->AddItem(source->Name().view(), source->ValueRef());
-    if (copy != nullptr) copy->Assign(*source);
+    if (copy != nullptr) {
+      try {
+        copy->Assign(*source);
+      } catch (...) {
+        list->Delete(list->count_ - 1);  // a half-made copy does not stay
+        throw;
+      }
+    }
     return copy;
   } catch (...) {
     *failed = true;
@@ -289,8 +296,10 @@ OleVariant TkivParamsList::ItemValueByNameDef(std::string_view name, const Varia
 
 TkivParamsListItem* TkivParamsList::SetItem(std::string_view name, const Variant& value, bool create) {
   TkivParamsListItem* item = ItemByName(name);
-  if (item == nullptr && create) item = AddItem(name, nullVariant());
-  if (item != nullptr) item->SetValue(value);
+  // A new item is made with its value, so a value that cannot be stored
+  // leaves no empty item behind.
+  if (item == nullptr) return create ? AddItem(name, value) : nullptr;
+  item->SetValue(value);
   return item;
 }
 
@@ -308,6 +317,11 @@ TkivParamsListItem* TkivParamsList::SetParamValue(std::string_view name, const V
 }
 
 // --- copies --------------------------------------------------------------------
+
+TkivParamsList::TAppendedItems::~TAppendedItems() {
+  if (kept_) return;
+  while (list_.count_ > count_) list_.Delete(list_.count_ - 1);
+}
 
 TkivParamsListItem* TkivParamsList::AddItemCopy(const TkivParamsListItem* source) {
   bool failed = false;
@@ -329,7 +343,9 @@ bool TkivParamsList::CopyRangeFrom(const TkivParamsList* source, int32_t start, 
   if (count == 0) return false;
   const int32_t first = std::max(start, 0);
   const int32_t last = (end < 0 || end >= count) ? count - 1 : end;
+  TAppendedItems appended(*this);
   for (int32_t i = first; i <= last; ++i) AddItemCopy(source->items_[i]);
+  appended.Keep();
   return true;
 }
 
@@ -356,8 +372,10 @@ bool TkivParamsList::FindRow(int32_t start, int32_t& index, bool& isDelimiter) c
 
 void TkivParamsList::AppendRow(const TkivParamsList& source) {
   const bool endsInDelimiter = source.count_ > 0 && source.Last()->IsRowDelimiter();
+  TAppendedItems appended(*this);
   CopyFrom(&source);
   if (!endsInDelimiter) NewRow();
+  appended.Keep();
 }
 
 }  // namespace corvane

@@ -105,6 +105,7 @@ class TkivParamsList {
   TkivParamsListItem* SetItem(std::string_view name, const platform::Variant& value, bool create);
 
   TkivParamsListItem* AddItemCopy(const TkivParamsListItem* source);
+  // A copy that cannot be completed raises and takes back what it appended.
   bool CopyFrom(const TkivParamsList* source);
   bool CopyRangeFrom(const TkivParamsList* source, int32_t start, int32_t end);
   // The two operations that read through an interface live in
@@ -116,7 +117,8 @@ class TkivParamsList {
   // Appends items start..end (end < 0 or beyond the source: to its last
   // item) read through the interface, as AddItem does (blank names are
   // skipped), with their lower-case name, data type and quality. false only
-  // for a null source. A failing call on the source raises and ends the copy.
+  // for a null source. A failing call on the source, or an allocation
+  // refused, raises and takes back what the copy had appended.
   bool CopyFromInterface(IkivParamsListA* source, int32_t start = 0, int32_t end = -1);
 
   void NewRow();
@@ -149,6 +151,22 @@ class TkivParamsList {
 
  private:
   friend struct ParamsListLayout;
+
+  // Takes back the items appended after it was made unless kept: a copy that
+  // fails half-way leaves the list as it was.
+  class TAppendedItems {
+   public:
+    explicit TAppendedItems(TkivParamsList& list) : list_(list), count_(list.count_) {}
+    TAppendedItems(const TAppendedItems&) = delete;
+    TAppendedItems& operator=(const TAppendedItems&) = delete;
+    ~TAppendedItems();
+    void Keep() { kept_ = true; }
+
+   private:
+    TkivParamsList& list_;
+    const int32_t count_;
+    bool kept_ = false;
+  };
 
   void CheckAlive() const;
   TkivParamsListItem* NewItem(std::string_view name, const platform::Variant& value) const;

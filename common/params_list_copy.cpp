@@ -59,6 +59,7 @@ bool TkivParamsList::CopyFromInterface(IkivParamsListA* source, int32_t start, i
   if (source == nullptr) return false;
   // The count is taken once, so copying a list into itself doubles it once.
   const CopyRange range = RangeOf(source->GetCount(), start, end);
+  TAppendedItems appended(*this);
   for (int32_t i = range.first; i <= range.last; ++i) {
     InterfaceRef<IkivParamsListItemA> item = ItemOf(*source, i);
     if (!item) continue;
@@ -66,6 +67,7 @@ bool TkivParamsList::CopyFromInterface(IkivParamsListA* source, int32_t start, i
     TkivParamsListItem* copy = AddItem(TextOf(item->GetName()), value.raw());
     if (copy != nullptr) TakeAttributes(*copy, *item);
   }
+  appended.Keep();
   return true;
 }
 

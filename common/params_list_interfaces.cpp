@@ -11,7 +11,8 @@ void CheckBoundaryResult(HResult hr, std::string_view operation) {
   if (platform::succeeded(hr)) return;
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-  throw Exception(std::string(operation) + " failed (" + code + ")");
+  const char* reason = hr == platform::kHrOutOfMemory ? ": out of memory" : "";
+  throw Exception(std::string(operation) + " failed" + reason + " (" + code + ")");
 }
 
 }  // namespace corvane

@@ -59,6 +59,7 @@ OleVariant ToStoredValue(const Variant& value) {
   Variant raw;
   platform::variantInit(&raw);
   const platform::HResult hr = platform::variantCopyInd(&raw, &value);
+  if (hr == platform::kHrOutOfMemory) throw std::bad_alloc();
   if (platform::failed(hr)) throw platform::OsError("VariantCopyInd", "item value", static_cast<uint32_t>(hr));
   OleVariant stored = OleVariant::adopt(raw);
   if (keepsCallerType(value.vt) && stored.type() != value.vt) stored = stored.changedTo(value.vt);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <exception>
+#include <new>
 #include <string_view>
 #include <type_traits>
 #include <typeinfo>
@@ -100,6 +101,8 @@ HResult Guarded(Body&& body) noexcept {
   try {
     body();
     return kHrOk;
+  } catch (const std::bad_alloc&) {
+    return platform::kHrOutOfMemory;
   } catch (...) {
     return kHrUnexpected;
   }

@@ -192,7 +192,8 @@ class CV_PLATFORM_API OleVariant {
 
   // Takes over a raw value; the source is left Empty.
   static OleVariant adopt(Variant& raw);
-  // Deep copy of a raw value; throws OsError when OLE refuses it.
+  // Deep copy of a raw value; throws std::bad_alloc when memory runs out,
+  // OsError when OLE refuses it otherwise.
   static OleVariant copyOf(const Variant& raw);
 
   static OleVariant null();
@@ -218,7 +219,7 @@ class CV_PLATFORM_API OleVariant {
   void clear() { variantClear(&value_); }
 
   // A converted copy (variantChangeType with no flags); throws OsError
-  // carrying the HRESULT on failure.
+  // carrying the HRESULT on failure (std::bad_alloc when memory runs out).
   OleVariant changedTo(uint16_t type, uint16_t flags = 0) const;
 
  private:

@@ -54,15 +54,25 @@ void writeText(TPluginDataItem& input, std::string_view text, bool append) {
 void DeliverParsedData(TPluginCallRecord& record, const TParsedDataList& list, bool append) {
   InterfaceRef<IkivParamsListW> output = GetItemParams(record.OutputItem);
   if (!output) return;
-  if (!list.Text().empty()) writeText(record.InputItem, list.Text(), append);
-  ++record.OutputItem.Count;
-
   InterfaceRef<IkivParamsListA> destination = output.Query<IkivParamsListA>();
   if (!destination) throw Exception("The output list offers no 8-bit interface");
-  if (!append) destination->Clear();
   InterfaceRef<IkivParamsListA> source =
       TkivParamsListWrap::NewInterfaceA(const_cast<TkivParamsList*>(&list.Values()), true);
-  CopyToInterface(source.get(), destination.get());
+  // All or nothing: the values go in after what the host's list holds, the
+  // text last, and a failure on the way takes this delivery's values out
+  // again, so the host keeps exactly what it had.
+  const int32_t held = destination->GetCount();
+  try {
+    CopyToInterface(source.get(), destination.get());
+    if (!list.Text().empty()) writeText(record.InputItem, list.Text(), append);
+  } catch (...) {
+    for (int32_t i = destination->GetCount(); i-- > held;) destination->Delete(i);
+    throw;
+  }
+  if (!append) {
+    for (int32_t i = 0; i < held; ++i) destination->Delete(0);
+  }
+  ++record.OutputItem.Count;
 }
 
 }  // namespace corvane

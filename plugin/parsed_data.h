@@ -39,8 +39,9 @@ class TParsedDataList {
 // does not already end in it); a missing block is allocated. The output
 // list's Count grows by one, and the values replace (append false) or
 // follow (append true) those of the output list. Nothing happens when the
-// call has no output list. Blocks come from the shared memory manager; an
-// allocation failure raises and leaves the block as it was.
+// call has no output list. Blocks come from the shared memory manager. A
+// delivery that fails (an allocation refused) raises and leaves the block,
+// the output list and its Count as they were.
 void DeliverParsedData(TPluginCallRecord& record, const TParsedDataList& list, bool append);
 
 }  // namespace corvane

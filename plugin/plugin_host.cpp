@@ -96,7 +96,7 @@ void ReportException(TkivPlugin* instance, std::string_view context, std::string
 }
 
 void ReportException(TkivPlugin* instance, std::string_view context, const std::exception& error) noexcept {
-  ReportException(instance, context, std::string_view(error.what()));
+  ReportException(instance, context, FailureText(error));
   // A broken invariant also names the place in the code for the debugger.
   if (const auto* assertion = dynamic_cast<const EAssertionFailed*>(&error)) {
     try {

@@ -8,6 +8,7 @@
 #include "bindings/gil.h"
 #include "bindings/native_class.h"
 #include "bindings/native_guard.h"
+#include "common/exceptions.h"
 #include "platform/abi.h"
 #include "platform/thread.h"
 #include "plugin/call_params.h"
@@ -98,7 +99,7 @@ class TaPlugin::TScriptCall {
         done = true;
       } catch (const std::exception& error) {
         api.PyErr_Clear();
-        failure = error.what();
+        failure = FailureText(error);
       }
       inspect();
       scope.End();
@@ -157,7 +158,7 @@ void TaPlugin::LogCallFailure(TEntryFunction function, const std::exception& err
     std::string text = texts_.Text(txUnableToExecute);
     const size_t at = text.find("%s");
     if (at != std::string::npos) text.replace(at, 2, EntryFunctionName(function));
-    AddLog(lkError, text + ": " + error.what());
+    AddLog(lkError, text + ": " + FailureText(error));
   } catch (...) {
   }
 }

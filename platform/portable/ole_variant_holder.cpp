@@ -1,12 +1,17 @@
 // OleVariant: the owning wrapper of one VARIANT over the platform's OLE
 // functions.
 #include "platform/ole_variant.h"
+
+#include <new>
+
 #include "platform/os_error.h"
 
 namespace corvane::platform {
 namespace {
 
+// Running out of memory is reported as such, whichever OLE call met it.
 void check(HResult hr, const char* function) {
+  if (hr == kHrOutOfMemory) throw std::bad_alloc();
   if (failed(hr)) throw OsError(function, "", static_cast<uint32_t>(hr));
 }
 

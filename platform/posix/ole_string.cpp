@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/allocation_faults.h"
 #include "platform/ole_string.h"
 
 namespace corvane::platform {
@@ -20,7 +21,7 @@ unsigned char* blockOf(Bstr text) { return reinterpret_cast<unsigned char*>(text
 
 // A new string of byteLength bytes copied from bytes (zeros when null).
 Bstr allocate(const void* bytes, uint32_t byteLength) {
-  if (byteLength >= kMaxByteLength) return nullptr;
+  if (byteLength >= kMaxByteLength || refuseAllocation(Allocator::OleStrings)) return nullptr;
   auto* block = static_cast<unsigned char*>(std::malloc(kPrefix + byteLength + kTerminator));
   if (!block) return nullptr;
   std::memcpy(block, &byteLength, kPrefix);

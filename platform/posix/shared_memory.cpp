@@ -2,6 +2,8 @@
 // module of a process uses from the one C library.
 #include "platform/shared_memory.h"
 
+#include "platform/allocation_faults.h"
+
 #include <malloc.h>
 
 #include <cstdlib>
@@ -9,10 +11,14 @@
 
 namespace corvane::platform {
 
-void* sharedAlloc(size_t size) { return std::calloc(1, size == 0 ? 1 : size); }
+void* sharedAlloc(size_t size) {
+  if (refuseAllocation(Allocator::SharedMemory)) return nullptr;
+  return std::calloc(1, size == 0 ? 1 : size);
+}
 
 void* sharedRealloc(void* block, size_t size) {
   if (block == nullptr) return sharedAlloc(size);
+  if (refuseAllocation(Allocator::SharedMemory)) return nullptr;
   const size_t old = ::malloc_usable_size(block);
   void* grown = std::realloc(block, size == 0 ? 1 : size);
   if (grown == nullptr) return nullptr;

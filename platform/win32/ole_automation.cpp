@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "platform/allocation_faults.h"
 #include "platform/ole_string.h"
 #include "platform/ole_variant.h"
 
@@ -33,15 +34,24 @@ Bstr ours(BSTR text) { return reinterpret_cast<Bstr>(text); }
 
 // --- strings ---------------------------------------------------------------------
 
-Bstr sysAllocString(const OleChar* text) { return ours(::SysAllocString(os(text))); }
+// A null text is the empty string, made without allocating.
+Bstr sysAllocString(const OleChar* text) {
+  if (text != nullptr && refuseAllocation(Allocator::OleStrings)) return nullptr;
+  return ours(::SysAllocString(os(text)));
+}
 
-Bstr sysAllocStringLen(const OleChar* text, uint32_t length) { return ours(::SysAllocStringLen(os(text), length)); }
+Bstr sysAllocStringLen(const OleChar* text, uint32_t length) {
+  if (refuseAllocation(Allocator::OleStrings)) return nullptr;
+  return ours(::SysAllocStringLen(os(text), length));
+}
 
 Bstr sysAllocStringByteLen(const char* bytes, uint32_t byteLength) {
+  if (refuseAllocation(Allocator::OleStrings)) return nullptr;
   return ours(::SysAllocStringByteLen(bytes, byteLength));
 }
 
 bool sysReAllocStringLen(Bstr* target, const OleChar* text, uint32_t length) {
+  if (refuseAllocation(Allocator::OleStrings)) return false;
   return ::SysReAllocStringLen(reinterpret_cast<BSTR*>(target), os(text), length) != FALSE;
 }
 

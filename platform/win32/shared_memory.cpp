@@ -5,12 +5,18 @@
 
 #include "platform/shared_memory.h"
 
+#include "platform/allocation_faults.h"
+
 namespace corvane::platform {
 
-void* sharedAlloc(size_t size) { return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, size == 0 ? 1 : size); }
+void* sharedAlloc(size_t size) {
+  if (refuseAllocation(Allocator::SharedMemory)) return nullptr;
+  return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, size == 0 ? 1 : size);
+}
 
 void* sharedRealloc(void* block, size_t size) {
   if (block == nullptr) return sharedAlloc(size);
+  if (refuseAllocation(Allocator::SharedMemory)) return nullptr;
   return ::HeapReAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, block, size == 0 ? 1 : size);
 }
 

@@ -201,7 +201,7 @@ TEST(ParamsListCopy, CopyFromInterfaceTakesTheSourcesAttributes) {
 
   host.items[2]->failGetValue = true;
   EXPECT_THROW(list->CopyFromInterface(&host), Exception);
-  EXPECT_EQ(list->Count(), 4) << "items copied before the failure stay";
+  EXPECT_EQ(list->Count(), 3) << "a copy that fails takes back the items it had copied";
   EXPECT_EQ(host.References(), 0);
 }
 

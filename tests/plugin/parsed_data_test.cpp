@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "common/params_list.h"
@@ -10,6 +11,7 @@
 #include "plugin/parsed_data.h"
 #include "plugin/plugin_values.h"
 #include "plugin_test_support.h"
+#include "support/allocation_fault_sweep.h"
 
 using namespace corvane;
 
@@ -88,6 +90,55 @@ TEST(ParsedData, ValuesFollowOrReplaceTheOutputList) {
   delivery.Deliver("three", false, "third");
   ASSERT_EQ(delivery.output->Count(), 1);
   EXPECT_EQ(delivery.output->Items(0)->Name(), "third");
+}
+
+// Every allocation of a delivery refused in turn: the host keeps its block,
+// its list and its count exactly, or gets the whole delivery.
+TEST(ParsedData, ADeliveryThatRunsOutOfMemoryLeavesTheHostsDataAsItWas) {
+  struct State {
+    std::unique_ptr<Delivery> delivery;
+    TParsedDataList results;
+  };
+  for (const bool append : {true, false}) {
+    for (const char* block : {"", "earlier text"}) {
+      for (platform::Allocator allocator : {platform::Allocator::SharedMemory, platform::Allocator::OleStrings}) {
+        SCOPED_TRACE(std::string(append ? "appending" : "replacing") + ", block \"" + block + "\"");
+        test_support::ForEachRefusal(
+            allocator,
+            [&] {
+              State state{std::make_unique<Delivery>(block), {}};
+              state.delivery->output->AddItem("earlier", TextValue("kept").raw());
+              state.delivery->record.OutputItem.Count = 1;
+              state.results.Text() = "parsed text";
+              state.results.Values().AddItem("Number", platform::OleVariant::fromI4(12).raw());
+              state.results.Values().AddItem("Text", TextValue("twelve").raw());
+              return state;
+            },
+            [&](State& state) { DeliverParsedData(state.delivery->record, state.results, append); },
+            [&](State& state, const test_support::RefusalRun& run) {
+              const Delivery& delivery = *state.delivery;
+              if (run.WasRefused) {
+                EXPECT_TRUE(run.Threw) << "allocation " << run.Refused << " was refused without a word";
+                EXPECT_EQ(delivery.record.OutputItem.Count, 1);
+                ASSERT_EQ(delivery.output->Count(), 1) << "allocation " << run.Refused;
+                EXPECT_EQ(delivery.output->Items(0)->Name(), "earlier");
+                if (*block == 0) {
+                  EXPECT_EQ(delivery.record.InputItem.Type, 0) << "no block is left behind";
+                } else {
+                  EXPECT_EQ(delivery.Block(), block);
+                }
+                return;
+              }
+              EXPECT_FALSE(run.Threw) << run.What;
+              EXPECT_EQ(delivery.record.OutputItem.Count, 2);
+              EXPECT_EQ(delivery.output->Count(), append ? 3 : 2);
+              EXPECT_EQ(delivery.output->Last()->Name(), "Text");
+              EXPECT_EQ(delivery.Block(), append && *block != 0 ? std::string(block) + "<{[::]}>parsed text"
+                                                                : std::string("parsed text"));
+            });
+      }
+    }
+  }
 }
 
 TEST(ParsedData, NothingHappensWithoutAnOutputList) {
