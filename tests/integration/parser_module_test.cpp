@@ -53,9 +53,9 @@ TEST_P(ParserModuleTest, ParseResultsFollowThePacketInItsBlock) {
   // A block of 8 bytes or fewer gets no separator.
   EXPECT_EQ(Send(kParse, "a=1;b=2\n"), 2);
   EXPECT_EQ(Block(), "a=1;b=2\nparsed a=1;b=2");
-  EXPECT_EQ(instance.Record().OutputItem.Count, 1);
+  EXPECT_EQ(uint32_t(instance.Record().OutputItem.Count), 1);
   EXPECT_EQ(instance.Record().OutputItem.Type, output.Item().Type) << "the output item keeps the host's form";
-  EXPECT_EQ(instance.Record().OutputItem.Pointer, output.Item().Pointer);
+  EXPECT_EQ(uintptr_t(instance.Record().OutputItem.Pointer), uintptr_t(output.Item().Pointer));
   EXPECT_EQ(output.List().Count(), 2);
   EXPECT_EQ(TextOf(output.Value("b")), "2");
 
@@ -63,7 +63,7 @@ TEST_P(ParserModuleTest, ParseResultsFollowThePacketInItsBlock) {
   // lines in one packet give two deliveries, each after a separator.
   EXPECT_EQ(Send(kParse, "alpha=1\nbeta=2\n"), 2);
   EXPECT_EQ(Block(), "alpha=1\nbeta=2\n<{[::]}>parsed alpha=1<{[::]}>parsed beta=2");
-  EXPECT_EQ(instance.Record().OutputItem.Count, 2);
+  EXPECT_EQ(uint32_t(instance.Record().OutputItem.Count), 2);
   EXPECT_EQ(output.List().Count(), 4) << "parse results are appended to the host's list";
 
   // A block that already ends in the separator gets none.
@@ -104,7 +104,7 @@ TEST_P(ParserModuleTest, FiltersReplaceTheBlockAndTheList) {
   EXPECT_EQ(Send(kFilter, "quiet text"), 1);
   EXPECT_EQ(Block(), "QUIET TEXT");
   EXPECT_EQ(output.List().Count(), 0) << "a filter's result replaces the list";
-  EXPECT_EQ(instance.Record().OutputItem.Count, 1);
+  EXPECT_EQ(uint32_t(instance.Record().OutputItem.Count), 1);
 }
 
 TEST_P(ParserModuleTest, ExportsAndFailuresAreLogged) {

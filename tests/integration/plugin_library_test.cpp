@@ -25,10 +25,10 @@ TEST(FrameworkLibrary, CreateAndFreeGuardTheirHandles) {
   host::LoadedPlugin& lib = FrameworkLibrary();
   TPluginCallRecord record = FreshRecord();
   ASSERT_EQ(lib.CreatePluginInstance(&record), 0);
-  ASSERT_NE(record.InstanceHandle, 0u);
+  ASSERT_NE(uintptr_t(record.InstanceHandle), 0u);
   TPluginCallRecord twice = record;
   EXPECT_EQ(lib.CreatePluginInstance(&twice), -1) << "a record that already names an instance";
-  EXPECT_EQ(twice.InstanceHandle, record.InstanceHandle);
+  EXPECT_EQ(uintptr_t(twice.InstanceHandle), uintptr_t(record.InstanceHandle));
 
   // The release request answers 0 while instances live, and leaves them.
   TPluginCallRecord release = FreshRecord();
@@ -39,7 +39,7 @@ TEST(FrameworkLibrary, CreateAndFreeGuardTheirHandles) {
   unknown.InstanceHandle = record.InstanceHandle ^ 0x10;
   EXPECT_EQ(lib.FreePluginInstance(&unknown), -1);
   EXPECT_EQ(lib.FreePluginInstance(&record), 0);
-  EXPECT_EQ(record.InstanceHandle, twice.InstanceHandle) << "left as it was";
+  EXPECT_EQ(uintptr_t(record.InstanceHandle), uintptr_t(twice.InstanceHandle)) << "left as it was";
   EXPECT_EQ(lib.FreePluginInstance(&record), -1) << "the freed handle is refused, not used";
   EXPECT_EQ(lib.ExecutePluginCommand(&record), -1);
   EXPECT_EQ(lib.ProcessData(&record), -1);
@@ -64,7 +64,7 @@ TEST(FrameworkLibrary, ModuleInformationInEveryBufferSize) {
 
   header->BufferSize = needed - 1;
   EXPECT_EQ(instance.Plugin().GetModuleInfo(&instance.Record(), buffer.data(), &size), 0);
-  EXPECT_EQ(header->DescriptionLength, 0u) << "the header is filled, the texts are not";
+  EXPECT_EQ(uint32_t(header->DescriptionLength), 0u) << "the header is filled, the texts are not";
   EXPECT_EQ(header->InterfaceVersion, 4u);
   EXPECT_EQ(header->InfoFlag, 1);
 
@@ -83,9 +83,9 @@ TEST(FrameworkLibrary, ModuleInformationWithoutCommandsHasNoSecondText) {
   header->BufferSize = static_cast<uint32_t>(buffer.size());
   uint32_t size = 0;
   ASSERT_EQ(instance.Plugin().GetModuleInfo(&instance.Record(), buffer.data(), &size), 1);
-  EXPECT_EQ(header->CommandsLength, 0u);
-  EXPECT_EQ(header->CommandsAddress, 0u);
-  EXPECT_EQ(header->DescriptionAddress, 0u) << "the framework module has no description";
+  EXPECT_EQ(uint32_t(header->CommandsLength), 0u);
+  EXPECT_EQ(uintptr_t(header->CommandsAddress), 0u);
+  EXPECT_EQ(uintptr_t(header->DescriptionAddress), 0u) << "the framework module has no description";
 }
 
 TEST(FrameworkLibrary, CommandRecordsAreChecked) {
@@ -176,7 +176,7 @@ TEST_P(FrameworkLibraryTest, PacketsWithoutAHandler) {
   HostList emptyInput(GetParam());
   record.InputItem = emptyInput.Item();
   EXPECT_EQ(lib.ProcessData(&record), 0);
-  EXPECT_EQ(record.InputItem.Pointer, 0u) << "the list's slot is not left behind";
+  EXPECT_EQ(uintptr_t(record.InputItem.Pointer), 0u) << "the list's slot is not left behind";
   EXPECT_EQ(record.CallOptions, 0);
   record.Params = 0;
   EXPECT_EQ(lib.ProcessData(&record), -1);
@@ -216,17 +216,17 @@ TEST(FrameworkLibrary, OptionsDialogsWithoutHandlerOrForm) {
   record.InputItem = {0, static_cast<int32_t>(buffer.size()), 0, reinterpret_cast<uintptr_t>(buffer.data())};
   instance.Plugin().GetOptionsDialog(&record);
   EXPECT_EQ(record.OutputItem.Type, ditStatus);
-  EXPECT_EQ(record.OutputItem.Pointer, 2u) << "the framework library has no form";
+  EXPECT_EQ(uintptr_t(record.OutputItem.Pointer), 2u) << "the framework library has no form";
 
   HostList params(ListForm::Interface);
   record.Params = params.Params();
   instance.Plugin().ShowOptionsDialog(&record);
-  EXPECT_EQ(record.OutputItem.Pointer, 3u) << "no handler";
+  EXPECT_EQ(uintptr_t(record.OutputItem.Pointer), 3u) << "no handler";
   record.InstanceHandle = 0;
   instance.Plugin().ShowOptionsDialog(&record);
-  EXPECT_EQ(record.OutputItem.Pointer, 2u) << "no instance";
+  EXPECT_EQ(uintptr_t(record.OutputItem.Pointer), 2u) << "no instance";
   instance.Plugin().GetOptionsDialog(&record);
-  EXPECT_EQ(record.OutputItem.Pointer, 1u) << "no instance";
+  EXPECT_EQ(uintptr_t(record.OutputItem.Pointer), 1u) << "no instance";
 }
 
 }  // namespace

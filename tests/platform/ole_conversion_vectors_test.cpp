@@ -61,8 +61,10 @@ int64_t parseCurrency(const std::string& printed) {
     decimals.resize(4, '0');
     fraction = std::strtoll(decimals.c_str(), nullptr, 10);
   }
-  const int64_t value = whole * 10000 + fraction;
-  return negative ? -value : value;
+  // In unsigned arithmetic: the most negative currency has no positive
+  // counterpart, and its digits must still wrap to it.
+  const uint64_t magnitude = static_cast<uint64_t>(whole) * 10000u + static_cast<uint64_t>(fraction);
+  return static_cast<int64_t>(negative ? 0u - magnitude : magnitude);
 }
 
 // Fills value with the payload of the given plain type.

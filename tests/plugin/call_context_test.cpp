@@ -35,12 +35,12 @@ TEST(CallContext, NativeParamsAreWrappedAndRestored) {
   {
     CallContext context;
     context.Enter(record);
-    EXPECT_NE(record.Params, reinterpret_cast<uintptr_t>(list.get()));
+    EXPECT_NE(uintptr_t(record.Params), reinterpret_cast<uintptr_t>(list.get()));
     EXPECT_EQ(record.CallOptions, 0x01) << "a native list is not an interface reference";
     EXPECT_EQ(countThrough(record.Params), 1);
     EXPECT_EQ(TkivParamsListWrap::LiveCount(), wrappersBefore + 1);
   }
-  EXPECT_EQ(record.Params, reinterpret_cast<uintptr_t>(list.get()));
+  EXPECT_EQ(uintptr_t(record.Params), reinterpret_cast<uintptr_t>(list.get()));
   EXPECT_EQ(TkivParamsListWrap::LiveCount(), wrappersBefore);
   EXPECT_EQ(list->Count(), 1) << "the host's list survives the call";
 }
@@ -50,14 +50,20 @@ TEST(CallContext, InterfaceParamsAreHeldAndFlagged) {
   list->AddItem("A", OleVariant::fromI4(1).raw());
   list->AddItem("B", OleVariant::fromI4(2).raw());
   InterfaceRef<IkivParamsListA> hostReference = TkivParamsListWrap::NewInterfaceA(list.get(), true);
-  IkivParamsListA* variable = hostReference.get();
+  // A host's variable sits inside a larger object; the library reads past
+  // it to tell it from a list object.
+  struct {
+    IkivParamsListA* variable;
+    char rest[32];
+  } host{hostReference.get(), {}};
+  IkivParamsListA*& variable = host.variable;
   TPluginCallRecord record = freshRecord();
   record.Params = reinterpret_cast<uintptr_t>(&variable);
   {
     CallContext context;
     context.Enter(record);
     EXPECT_EQ(record.CallOptions, 0x41);
-    EXPECT_EQ(record.Params, reinterpret_cast<uintptr_t>(&variable));
+    EXPECT_EQ(uintptr_t(record.Params), reinterpret_cast<uintptr_t>(&variable));
     EXPECT_EQ(countThrough(record.Params), 2) << "the same items as through the native object";
     variable->AddRef();
     EXPECT_EQ(variable->Release(), 2u) << "the context holds one reference during the call";

@@ -67,13 +67,13 @@ TEST_F(ScriptMemory, ARefusedAllocationFailsOnlyThatPacketAndKeepsTheHostsData) 
           EXPECT_EQ(log.front(), (LogLine{2, "queued"}));
           if (!run.Threw) {
             EXPECT_EQ(delivered, expected);
-            EXPECT_EQ(packet->record.OutputItem.Count, 1);
+            EXPECT_EQ(uint32_t(packet->record.OutputItem.Count), 1);
             return;
           }
           ++failures;
           EXPECT_TRUE(run.WasRefused);
           EXPECT_EQ(delivered, std::vector<std::string>{"earlier=kept"});
-          EXPECT_EQ(packet->record.OutputItem.Count, 0);
+          EXPECT_EQ(uint32_t(packet->record.OutputItem.Count), 0);
           EXPECT_EQ(BlockText(packet->record.InputItem), "42\n");
           ASSERT_GE(log.size(), 2u) << "a failed packet says why";
           EXPECT_EQ(log.back().Kind, 0);
