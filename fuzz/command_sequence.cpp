@@ -134,7 +134,7 @@ void moduleInfo(corvane::host::LoadedPlugin& plugin, const TPluginCallRecord& in
 
 void optionsDialog(corvane::host::LoadedPlugin& plugin, const TPluginCallRecord& instance, FuzzedDataProvider& in) {
   TPluginCallRecord record = instance;
-  const int32_t capacity = in.ConsumeIntegralInRange<int32_t>(0, 1 << 16);
+  const int32_t capacity = in.ConsumeIntegralInRange<int32_t>(0, 8192);
   std::vector<char> buffer(static_cast<size_t>(capacity) + 1, '\0');
   const std::string form = in.ConsumeBool() ? std::string() : in.ConsumeRandomLengthString(16);
   std::memcpy(buffer.data(), form.data(), std::min(form.size(), buffer.size() - 1));

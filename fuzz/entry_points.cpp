@@ -81,12 +81,16 @@ class CallData {
       case corvane::ditParamsList:
       case corvane::ditWrappedParamsList:
       case corvane::ditListInterface: {
+        // Now and then a list item that holds no list.
+        if (type != corvane::ditListInterface && in_.ConsumeIntegralInRange<uint8_t>(0, 7) == 0) return item;
         HostList& list = List();
         const TPluginDataItem form = list.Item(type == corvane::ditWrappedParamsList);
         // A list item names its form by its type; the input chose the form.
         item.Type = form.Type;
         item.Pointer = form.Pointer;
         item.Size = in_.ConsumeIntegralInRange<int32_t>(-1, 4);
+        const uintptr_t address = form.Pointer;  // a copy: the item's fields are unaligned
+        addresses_.insert(address);
         return item;
       }
       case corvane::ditMemoryBlock: {
@@ -133,6 +137,18 @@ class CallData {
       blocks_.insert(block);
     }
   }
+  // After the call: an item that names a list names one of the host's, in
+  // the form the host gave it; none of the library's own wrappers of a
+  // call may reach the host.
+  void CheckLists(const TPluginCallRecord& record) const {
+    for (const TPluginDataItem* item : {&record.InputItem, &record.OutputItem}) {
+      const bool list = item->Type == corvane::ditParamsList || item->Type == corvane::ditWrappedParamsList ||
+                        item->Type == corvane::ditListInterface;
+      const uintptr_t address = item->Pointer;
+      if (list && address != 0 && addresses_.count(address) == 0)
+        Fail("a record came back with a list that is not the host's");
+    }
+  }
   void NoteInput(const TPluginDataItem& item) {
     given_ = item.Type == corvane::ditMemoryBlock ? reinterpret_cast<void*>(item.Pointer) : nullptr;
   }
@@ -142,6 +158,7 @@ class CallData {
   std::vector<std::unique_ptr<HostList>> lists_;
   std::vector<std::unique_ptr<std::array<char, 256>>> buffers_;
   std::set<void*> blocks_;
+  std::set<uintptr_t> addresses_;  // the lists and interface variables handed over
   void* given_ = nullptr;
 };
 
@@ -187,6 +204,8 @@ void call(corvane::host::LoadedPlugin& plugin, Instances& instances, FuzzedDataP
   const std::string name = in.ConsumeRandomLengthString(60);
   std::memcpy(record.ClientName, name.data(), std::min(name.size(), sizeof record.ClientName - 1));
   data.NoteInput(record.InputItem);
+  const uintptr_t params = record.Params;
+  const uint8_t options = record.CallOptions;
 
   const uint8_t entry = in.ConsumeIntegralInRange<uint8_t>(0, 6);
   switch (entry) {
@@ -229,7 +248,7 @@ void call(corvane::host::LoadedPlugin& plugin, Instances& instances, FuzzedDataP
       break;
     }
     case 4: {
-      const int32_t capacity = in.ConsumeIntegralInRange<int32_t>(-1, 1 << 15);
+      const int32_t capacity = in.ConsumeIntegralInRange<int32_t>(-1, 8192);
       std::vector<char> buffer(static_cast<size_t>(std::max(capacity, 0)) + 1, '\0');
       const std::string form = in.ConsumeBool() ? std::string() : in.ConsumeRandomLengthString(16);
       std::memcpy(buffer.data(), form.data(), std::min(form.size(), buffer.size() - 1));
@@ -271,6 +290,9 @@ void call(corvane::host::LoadedPlugin& plugin, Instances& instances, FuzzedDataP
     }
   }
   data.TakeBack(record);
+  data.CheckLists(record);
+  if (record.Params != params) Fail("a record came back with other Params");
+  if (record.CallOptions != options) Fail("a record came back with other call options");
 }
 
 void create(corvane::host::LoadedPlugin& plugin, Instances& instances, FuzzedDataProvider& in) {

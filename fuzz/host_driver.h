@@ -193,11 +193,14 @@ inline uint32_t DrainLog(host::LoadedPlugin& plugin, const TPluginCallRecord& in
   return pending;
 }
 
-// Drains until nothing is pending; the log must empty at once when the
-// buffer is large enough.
+// Drains until nothing is pending: a drain too small for the pending text
+// reports its length, and a buffer of that length must take it.
 inline void DrainAll(host::LoadedPlugin& plugin, const TPluginCallRecord& instance) {
+  int32_t capacity = 4096;
   for (int i = 0; i < 4; ++i) {
-    if (DrainLog(plugin, instance, 1 << 20) == 0) return;
+    const uint32_t pending = DrainLog(plugin, instance, capacity);
+    if (pending == 0) return;
+    if (pending > static_cast<uint32_t>(capacity)) capacity = static_cast<int32_t>(pending) + 256;
   }
   Fail("the log did not drain");
 }
