@@ -65,6 +65,10 @@ int32_t command(corvane::host::LoadedPlugin& plugin, TPluginCallRecord& instance
     const std::string parameter = in.ConsumeIntegralInRange<uint8_t>(0, 7) == 0 ? in.ConsumeRandomLengthString(12)
                                                                                 : in.PickValueInArray(kNames);
     if (load && corvane::platform::sameTextAscii(parameter, "INI-FILE")) continue;
+    if (load && corvane::platform::sameTextAscii(parameter, "INI-SECTION-PREFIX")) {
+      params.Add(parameter, TextValue(Scratch::LoadPrefix(in.ConsumeIntegral<uint8_t>())));
+      continue;
+    }
     params.Add(parameter, parameterValue(in, parameter));
   }
   TPluginCallRecord record = instance;

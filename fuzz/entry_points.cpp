@@ -42,7 +42,8 @@ class CallData {
 
   // A list with a few random items, in the form the input chooses. A list
   // that names the command LOAD names one of the prepared settings files
-  // first (see host_driver.h).
+  // first, and only section prefixes the file has sections for (see
+  // host_driver.h).
   HostList& List() {
     lists_.push_back(std::make_unique<HostList>(in_.ConsumeBool() ? HostList::Native : HostList::Interface));
     HostList& list = *lists_.back();
@@ -68,6 +69,10 @@ class CallData {
     if (load) list.Add("INI-FILE", TextValue(scratch().LoadFile(in_.ConsumeIntegral<uint8_t>())));
     for (const auto& [name, value] : items) {
       if (load && corvane::platform::sameTextAscii(name, "INI-FILE")) continue;
+      if (load && corvane::platform::sameTextAscii(name, "INI-SECTION-PREFIX")) {
+        list.Add(name, TextValue(Scratch::LoadPrefix(in_.ConsumeIntegral<uint8_t>())));
+        continue;
+      }
       list.Add(name, value);
     }
     return list;

@@ -8,8 +8,8 @@
 // No Python runtime is loaded: the settings name a runtime file that does
 // not exist, so LOAD reports that there is none and packets and events are
 // answered without a script. Every LOAD therefore reads one of the prepared
-// settings files (without a runtime option, the module would find the
-// system's runtime). The interpreter is fuzzed by value_conversion;
+// settings files, under a section prefix whose section the file holds
+// (without a runtime option, the module would find the system's runtime). The interpreter is fuzzed by value_conversion;
 // starting and ending it for every input would make these targets slower
 // than they are useful.
 #pragma once
@@ -64,11 +64,21 @@ struct Scratch {
   // no file, a missing one, or one a settings command wrote without the
   // runtime option (after settings were read from an empty store) would
   // find the system's runtime.
+  // The file holds the settings under the section of each prefix of
+  // LoadPrefix, since a LOAD's section prefix picks the section it reads.
   std::string LoadFile(uint8_t choice) const {
     const std::string& file = choice % 2 == 0 ? settings : other;
-    std::ofstream(file, std::ios::binary | std::ios::trunc)
-        << "[Common]\r\nScript file=\"" << folder << "/script.py\"\r\nPython DLL=" << folder << "/no-runtime.so\r\n";
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    for (const char* section : {"Common", "Fuzz.Common", "Fuzz", "Sub.Fuzz.Common"}) {
+      out << "[" << section << "]\r\nScript file=\"" << folder << "/script.py\"\r\nPython DLL=" << folder
+          << "/no-runtime.so\r\n";
+    }
     return file;
+  }
+  // The INI section prefix of a LOAD: one whose section the files hold.
+  static const char* LoadPrefix(uint8_t choice) {
+    static const char* const prefixes[] = {"", "Fuzz", "Fuzz\\", "Fuzz/", "Sub\\Fuzz"};
+    return prefixes[choice % 5];
   }
   // A settings file name the input chooses: the prepared one, the second
   // one, a missing one in the folder, or none.
