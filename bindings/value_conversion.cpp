@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "bindings/python_errors.h"
@@ -21,6 +22,7 @@ namespace {
 
 constexpr int64_t kMsPerDay = 86400000;
 constexpr int64_t kOleDayOfUnixEpoch = 25569;  // 1970-01-01 counted from 1899-12-30
+constexpr double kMaxDateDays = 365242500.0;    // a million years of days
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t daysFromCivil(int64_t y, int64_t m, int64_t d) {
@@ -263,6 +265,10 @@ Object TValueConverter::ArrayToPython(SafeArray* array, uint16_t elementType) co
 }
 
 Object TValueConverter::DateToPython(double date) const {
+  // Days beyond a million years either way (and NaN and the infinities)
+  // make no calendar date: their day count does not even fit an integer.
+  if (!std::isfinite(date) || std::fabs(date) > kMaxDateDays)
+    throw Exception("Can't convert the date value " + std::to_string(date) + " to a Python date");
   const TDateParts p = DecodeOleDate(date);
   switch (mode_) {
     case dcmToTuple: {
@@ -394,7 +400,9 @@ void TValueConverter::StoreWide(Handle text, Variant& out) const {
   out = stored;
 }
 
-THostVariant TValueConverter::PythonToVariant(Handle handle) const {
+THostVariant TValueConverter::PythonToVariant(Handle handle) const { return PythonToVariant(handle, 0); }
+
+THostVariant TValueConverter::PythonToVariant(Handle handle, int32_t depth) const {
   PyObject* object = handle.ptr();
   THostVariant result;
   Variant& out = result.raw();
@@ -448,6 +456,11 @@ THostVariant TValueConverter::PythonToVariant(Handle handle) const {
     return result;
   }
   if (api_.PySequence_Check(object) == 1) {
+    // Each level of nesting is a level of recursion here: a list that
+    // contains itself would otherwise run the thread out of stack.
+    if (depth >= kMaxSequenceDepth)
+      throw Exception("Can't convert a Python sequence nested more than " + std::to_string(kMaxSequenceDepth) +
+                      " levels deep (does it contain itself?)");
     const Py_ssize_t count = api_.PySequence_Size(object);
     bool works = count >= 0;
     if (works && count > 0) {
@@ -475,7 +488,7 @@ THostVariant TValueConverter::PythonToVariant(Handle handle) const {
           elements[i].vt = platform::vtNull;
           continue;
         }
-        THostVariant element = PythonToVariant(item.get());
+        THostVariant element = PythonToVariant(item.get(), depth + 1);
         // Moved in place: the array owns the value from here on.
         elements[i] = element.raw();
         platform::variantInit(&element.raw());
@@ -564,8 +577,13 @@ std::u16string TValueConverter::PythonToWide(Handle handle) const {
 }
 
 Object TValueConverter::TextToPython(std::string_view text) const {
-  const std::string utf8 = isAscii(text) ? std::string(text) : platform::ansiToUtf8(text);
-  return Object::Steal(api_, api_.PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
+  if (isAscii(text))
+    return Object::Steal(api_, api_.PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())));
+  // Through UTF-16, as the host's other 8-bit texts are read: bytes that
+  // make no character of the code page (on POSIX, where it is UTF-8, bytes
+  // of no valid sequence) become U+FFFD instead of failing the conversion,
+  // which would leave callers an empty object.
+  return WideToPython(platform::ansiToWide(text));
 }
 
 std::string_view TValueConverter::PythonToTextView(Handle handle, std::string& storage) const {

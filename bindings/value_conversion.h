@@ -57,9 +57,13 @@ class TValueConverter {
       : api_(api), dates_(dates), mode_(mode) {}
 
   // New reference; throws Exception for arrays of more than three
-  // dimensions and EPythonError for date modes that cannot be served.
+  // dimensions and for dates a million years or more from 1899 (or not a
+  // number), and EPythonError for date modes that cannot be served.
   Object VariantToPython(const platform::Variant& value) const;
+  // Throws Exception for sequences nested more than kMaxSequenceDepth
+  // levels deep, which a list that contains itself is.
   THostVariant PythonToVariant(Handle object) const;
+  static constexpr int32_t kMaxSequenceDepth = 100;
   // A str through UTF-16 to the ANSI code page, a bytes object up to its
   // first zero byte; anything else gives "" and leaves a TypeError set.
   std::string PythonToText(Handle object) const;
@@ -67,12 +71,15 @@ class TValueConverter {
   // ASCII str, a bytes object); otherwise it is made in storage. The view
   // lives as long as the object and storage do.
   std::string_view PythonToTextView(Handle object, std::string& storage) const;
+  // Never fails for want of a valid text: bytes that make no character
+  // become U+FFFD.
   Object TextToPython(std::string_view text) const;
   Object WideToPython(std::u16string_view text) const;
   // Throws EPythonError for an object that is no str.
   std::u16string PythonToWide(Handle object) const;
 
  private:
+  THostVariant PythonToVariant(Handle object, int32_t depth) const;
   void StoreWide(Handle text, platform::Variant& out) const;
   Object ScalarToPython(const platform::Variant& value) const;
   Object ArrayToPython(platform::SafeArray* array, uint16_t elementType) const;
@@ -88,7 +95,8 @@ class TValueConverter {
 };
 
 // Calendar arithmetic of OLE dates (days since 1899-12-30, the fraction the
-// time of day, taken as positive for dates before that day).
+// time of day, taken as positive for dates before that day). DecodeOleDate
+// takes finite dates within a million years of 1899.
 struct TDateParts {
   int32_t Year, Month, Day, Hour, Minute, Second, Millisecond;
   int32_t DayOfWeek;  // Monday 0 .. Sunday 6

@@ -107,6 +107,13 @@ void readJsonLines(const InputFile& file, RunRole role, std::vector<InputPacket>
       // "[json.exception.parse_error.101] parse error at line 1, column 5: ..." -> from "column" on
       const size_t column = what.find("column");
       throw RunError(where + ": malformed JSON" + (column == std::string::npos ? "" : " at " + what.substr(column)));
+    } catch (const Json::out_of_range& error) {
+      // A number beyond a double's range ("1e999") is well-formed JSON that
+      // no value can hold: "[json.exception.out_of_range.406] number
+      // overflow parsing '1e999'" -> from "number" on.
+      std::string what = error.what();
+      const size_t text = what.find("] ");
+      throw RunError(where + ": " + (text == std::string::npos ? what : what.substr(text + 2)));
     }
     packets.push_back(packetOf(parsed, role, where));
   }

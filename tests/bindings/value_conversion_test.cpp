@@ -183,6 +183,22 @@ TEST_F(ValueConversion, DatesBecomeTuplesAndComeBackWithoutMilliseconds) {
   ASSERT_TRUE(EncodeOleDate(1899, 12, 29, 6, 0, 0, 0, encoded));
   EXPECT_DOUBLE_EQ(encoded, -1.25);
   EXPECT_FALSE(EncodeOleDate(2023, 2, 29, 0, 0, 0, 0, encoded));
+
+  // Years beyond the calendar still become tuples; day counts that fit no
+  // integer, and NaN, are refused in either mode.
+  date.date = 10000.0 * 365.2425;
+  EXPECT_EQ(ToPython(date).rfind("tuple (11899, 12, 30, 0, 0, 0, ", 0), 0u) << ToPython(date);
+  for (const double endless : {2.04217e301, -1e300, std::nan(""), HUGE_VAL}) {
+    date.date = endless;
+    for (const TDatetimeConversionMode mode : {dcmToTuple, dcmToDatetime}) {
+      try {
+        TValueConverter(api(), Dates(), mode).VariantToPython(date);
+        FAIL() << "no error for " << endless;
+      } catch (const Exception& error) {
+        EXPECT_EQ(std::string(error.what()).rfind("Can't convert the date value ", 0), 0u) << error.what();
+      }
+    }
+  }
 }
 
 TEST_F(ValueConversion, PythonScalarsBecomeDoubleBooleanInt64StringAndAnsiString) {
@@ -289,6 +305,26 @@ TEST_F(ValueConversion, SequencesBecomeVariantArraysAndTheRestNull) {
   EXPECT_EQ(api().PyErr_Occurred(), nullptr);
 }
 
+TEST_F(ValueConversion, SequencesNestedTooDeeplyOrHoldingThemselvesAreRefused) {
+  // As deep as allowed converts, level by level.
+  THostVariant deep = ToHost("[[[[[[[[[[1]]]]]]]]]]");
+  EXPECT_EQ(ToPython(deep.raw()), "list [[[[[[[[[[1]]]]]]]]]]");
+  engine().ExecString("def nested(n):\n  v = 1\n  for _ in range(n): v = [v]\n  return v\n");
+  EXPECT_EQ(ToHost("nested(100)").type(), platform::vtArray | platform::vtVariant);
+
+  for (const char* endless : {"nested(101)", "(lambda a: (a.append(a), a)[1])([])",
+                              "(lambda a: (a.append((1, a)), a)[1])([0])"}) {
+    try {
+      ToHost(endless);
+      FAIL() << "no error for " << endless;
+    } catch (const Exception& error) {
+      EXPECT_STREQ(error.what(),
+                   "Can't convert a Python sequence nested more than 100 levels deep (does it contain itself?)");
+    }
+    EXPECT_EQ(api().PyErr_Occurred(), nullptr) << endless;
+  }
+}
+
 TEST_F(ValueConversion, VariantArraysOfOneToThreeDimensionsBecomeNestedLists) {
   // 2 x 3 with lower bounds 1 and 5: the first index is the outer list.
   platform::SafeArrayBound bounds[] = {{2, 1}, {3, 5}};
@@ -347,6 +383,15 @@ TEST_F(ValueConversion, TextsGoThroughTheAnsiCodePageAndBytesStopAtZero) {
   const std::string ansi = platform::wideToAnsi(u"caf\u00e9");
   Object text = engine().TextToPython(ansi);
   EXPECT_EQ(Describe(text.get()), "str 'caf\u00e9'");
+  // Bytes that make no character of the code page are replaced, not an
+  // error that leaves an empty object (the host's event names reach the
+  // script this way).
+  if (platform::ansiCodePage() == 65001 /* UTF-8 */) {
+    Object invalid = engine().TextToPython("a\xd4\xd3" "b");
+    ASSERT_TRUE(invalid);
+    EXPECT_EQ(api().PyErr_Occurred(), nullptr);
+    EXPECT_EQ(Describe(invalid.get()), "str 'a\ufffd\ufffdb'");
+  }
   EXPECT_EQ(engine().PythonToText(text.get()), ansi);
   // The view form: in place where the object holds the text as it is.
   std::string storage;

@@ -122,6 +122,11 @@ TEST(BenchInput, JsonLinesBecomePacketsAndFaultsNameFileAndLine) {
   std::ofstream(events, std::ios::binary) << "{\"event\": \"A\", \"params\": {\"x\": 1}}\n{\"event\": \"B\", \"param\": {}}\n";
   EXPECT_EQ(errorOf({"s.py", events, "--role", "event"}), events + ":2: unknown key \"param\" in an event line");
   EXPECT_EQ(errorOf({"s.py", folder / "none.bin"}), (folder / "none.bin") + ": no such file");
+
+  // Well-formed, but a number no value holds: a fault of the line too.
+  const std::string huge = folder / "huge.jsonl";
+  std::ofstream(huge, std::ios::binary) << "{\"A\": 1}\n{\"A\": 1e999}\n";
+  EXPECT_EQ(errorOf({"s.py", huge, "--role", "export"}), huge + ":2: number overflow parsing '1e999'");
 }
 
 TEST(BenchInput, ParseInputIsTheFilesOneAfterAnother) {
