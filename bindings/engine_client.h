@@ -14,6 +14,10 @@ class TEngineClient {
   virtual void Initialize(TPythonInterface& engine) = 0;
   virtual void Finalize() = 0;
   bool Initialized() const { return initialized_; }
+  // After Finalize, in an interpreter that keeps running: whether objects it
+  // still holds (kept by a library module, say) use this client, which then
+  // has to live as long as the interpreter.
+  virtual bool Outlived() const { return false; }
 
  protected:
   bool initialized_ = false;

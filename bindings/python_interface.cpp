@@ -14,6 +14,18 @@ py::THostVariant TPythonInterface::PythonToVariant(py::Handle object) const {
 std::string TPythonInterface::PythonToText(py::Handle object) const { return Converter().PythonToText(object.ptr()); }
 py::Object TPythonInterface::TextToPython(std::string_view text) const { return Converter().TextToPython(text); }
 
+namespace py {
+namespace {
+thread_local uint64_t currentSession = 0;
+}
+uint64_t CurrentSession() noexcept { return currentSession; }
+void SetCurrentSession(uint64_t session) noexcept { currentSession = session; }
+}  // namespace py
+
+void TPythonInterface::PublishModule(const std::string& name, py::Handle module) {
+  if (api_.PyDict_SetItemString(api_.PyImport_GetModuleDict(), name.c_str(), module.ptr()) != 0) RaiseError();
+}
+
 py::PyGILState_STATE TPythonInterface::Lock() {
   const bool firstUse = api_.PyGILState_GetThisThreadState() == nullptr;
   const py::PyGILState_STATE state = api_.PyGILState_Ensure();

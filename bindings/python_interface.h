@@ -70,6 +70,15 @@ class TPythonInterface {
   // True on the thread that holds the lock through this interface.
   bool HoldsLock() const;
 
+  // ---- Script sessions
+  // The session this interface runs scripts in; 0 for an interpreter of its
+  // own. Output and threads of the code a thread runs belong to the session
+  // the thread has entered (see CurrentSession).
+  uint64_t SessionId() const { return sessionId_; }
+  // Makes a client's module importable by the code this interface runs:
+  // enters it in the interpreter's module dictionary.
+  virtual void PublishModule(const std::string& name, py::Handle module);
+
   // ---- Script type statistics
   void RegisterTypeStats(std::function<std::vector<TTypeStats>()> source);
   std::vector<TTypeStats> TypeStats() const;
@@ -83,6 +92,7 @@ class TPythonInterface {
 
   py::PythonApi api_;
   py::TDateTypes dateTypes_;
+  uint64_t sessionId_ = 0;
 
  private:
   std::atomic<uint32_t> lockHolder_{0};  // thread holding the lock through this interface, 0 for none
@@ -90,4 +100,25 @@ class TPythonInterface {
   std::vector<std::function<std::vector<TTypeStats>()>> typeStats_;
 };
 
+namespace py {
+
+// The script session whose code the calling thread runs, 0 for none. Set
+// while a thread works for an instance (TGilAcquire enters its session) and
+// for the whole life of a thread a session's script started.
+uint64_t CurrentSession() noexcept;
+void SetCurrentSession(uint64_t session) noexcept;
+
+// Enters a session for a scope and returns to the one before.
+class TSessionScope {
+ public:
+  explicit TSessionScope(uint64_t session) noexcept : previous_(CurrentSession()) { SetCurrentSession(session); }
+  TSessionScope(const TSessionScope&) = delete;
+  TSessionScope& operator=(const TSessionScope&) = delete;
+  ~TSessionScope() { SetCurrentSession(previous_); }
+
+ private:
+  uint64_t previous_;
+};
+
+}  // namespace py
 }  // namespace corvane

@@ -67,17 +67,16 @@ void TPythonModule::Initialize(TPythonInterface& engine) {
     if (!function || api.PyObject_SetAttrString(module.get(), methods_[i].ml_name, function.get()) != 0)
       engine.RaiseError();
   }
-  if (api.PyDict_SetItemString(api.PyImport_GetModuleDict(), name_.c_str(), module.get()) != 0) engine.RaiseError();
-  // The module dictionary keeps the module alive until the interpreter
-  // ends, and the functions keep their self.
-  module_ = module.get();
-  contextObject_ = context.get();
+  engine.PublishModule(name_, module);
+  module_ = std::move(module);
+  contextObject_ = std::move(context);
+  outlived_ = false;
   initialized_ = true;
 }
 
 void TPythonModule::SetContext(void* context) {
   context_ = context;
-  if (contextObject_ != nullptr) reinterpret_cast<TContextObject*>(contextObject_)->Owner = context;
+  if (contextObject_) reinterpret_cast<TContextObject*>(contextObject_.get())->Owner = context;
 }
 
 TPythonModule::TContext TPythonModule::ContextOf(py::PyObject* self) {
@@ -87,8 +86,14 @@ TPythonModule::TContext TPythonModule::ContextOf(py::PyObject* self) {
 }
 
 void TPythonModule::Finalize() {
-  module_ = nullptr;
-  contextObject_ = nullptr;
+  // The module reads its definition when it goes, and its functions read
+  // the method table: if anything but this client still holds either, the
+  // definition has to stay.
+  const auto heldElsewhere = [](const py::Object& object) { return object && object.get()->ob_refcnt > 1; };
+  outlived_ = heldElsewhere(module_);
+  module_.reset();
+  outlived_ = heldElsewhere(contextObject_) || outlived_;
+  contextObject_.reset();
   initialized_ = false;
 }
 

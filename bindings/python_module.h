@@ -19,6 +19,12 @@ namespace corvane {
 class TPythonModule : public TEngineClient {
  public:
   explicit TPythonModule(std::string moduleName, std::string docString = {});
+  // Unfinalized, the references are let go without touching the
+  // interpreter, which may have ended.
+  ~TPythonModule() override {
+    (void)module_.release();
+    (void)contextObject_.release();
+  }
 
   const std::string& ModuleName() const { return name_; }
   // Fills the method table; runs when the module initialises.
@@ -40,10 +46,11 @@ class TPythonModule : public TEngineClient {
   };
   static TContext ContextOf(py::PyObject* self);
 
-  // Creates the module and enters it in the interpreter's module dictionary,
-  // so that "import <name>" finds it.
+  // Creates the module and has the engine publish it, so that
+  // "import <name>" finds it.
   void Initialize(TPythonInterface& engine) override;
   void Finalize() override;
+  bool Outlived() const override { return outlived_; }
   py::Handle Module() const { return module_; }
 
  private:
@@ -52,9 +59,10 @@ class TPythonModule : public TEngineClient {
   std::deque<std::string> texts_;  // names and docstrings the table points into
   std::vector<py::PyMethodDef> methods_;
   py::PyModuleDef definition_{};
-  py::PyObject* module_ = nullptr;
-  py::PyObject* contextObject_ = nullptr;  // kept alive by the module's functions
+  py::Object module_;
+  py::Object contextObject_;  // the self of the module's functions
   void* context_ = nullptr;
+  bool outlived_ = false;
 };
 
 }  // namespace corvane

@@ -501,8 +501,10 @@ void TPyDelphiWrapper::Initialize(TPythonInterface& engine) {
   constructionApi = &engine.Api();
   if (OnInitialization) OnInitialization(*this);
   initialized_ = true;
+  outlived_ = false;
   for (TAuxiliaryType& type : auxiliary_) {
     type.Type = MakeType(*type.Def);
+    type.OwnReferences = type.Type.get()->ob_refcnt;
     if (type.Def == &componentDef()) {
       self_ = Checked(Api(), Api().PyType_GenericAlloc(reinterpret_cast<PyTypeObject*>(type.Type.ptr()), 0));
       auto* component = reinterpret_cast<TComponentObject*>(self_.ptr());
@@ -521,6 +523,7 @@ void TPyDelphiWrapper::Initialize(TPythonInterface& engine) {
   }
   for (TRegisteredClass& entry : classes_) {
     entry.Type = MakeType(*entry.Def);
+    entry.OwnReferences = entry.Type.get()->ob_refcnt;
     Publish(entry.Def->TypeName.c_str(), entry.Type);
   }
   for (TRegisteredUnit* unit : RegisteredUnits()) {
@@ -533,9 +536,20 @@ void TPyDelphiWrapper::Initialize(TPythonInterface& engine) {
 void TPyDelphiWrapper::Finalize() {
   while (parkedCount_ > 0) Api().Py_DecRef(parked_[--parkedCount_].Object);
   std::fill(std::begin(known_), std::end(known_), TKnownClass{});
-  for (TRegisteredClass& entry : classes_) entry.Type.reset();
-  for (TAuxiliaryType& type : auxiliary_) type.Type.reset();
+  // Objects of these types point at this component and the engine's
+  // function table. Each holds its type, so a type counted more often than
+  // when it was made (the module that published it gone) still has objects,
+  // or someone who can make them.
+  outlived_ = self_ && self_.get()->ob_refcnt > 1;
   self_.reset();
+  for (TRegisteredClass& entry : classes_) {
+    outlived_ = outlived_ || (entry.Type && entry.Type.get()->ob_refcnt > entry.OwnReferences);
+    entry.Type.reset();
+  }
+  for (TAuxiliaryType& type : auxiliary_) {
+    outlived_ = outlived_ || (type.Type && type.Type.get()->ob_refcnt > type.OwnReferences);
+    type.Type.reset();
+  }
   initialized_ = false;
 }
 

@@ -184,6 +184,7 @@ class TPyDelphiWrapper : public TEngineClient {
 
   void Initialize(TPythonInterface& engine) override;
   void Finalize() override;
+  bool Outlived() const override { return outlived_; }
 
   TPythonInterface& Engine() const { return *engine_; }
   const PythonApi& Api() const { return engine_->Api(); }
@@ -223,10 +224,12 @@ class TPyDelphiWrapper : public TEngineClient {
   struct TRegisteredClass {
     const TWrapperTypeDef* Def;
     Object Type;  // per interpreter
+    Py_ssize_t OwnReferences = 0;  // the type's count when made: every object of it adds one
   };
   struct TAuxiliaryType {
     const TAuxiliaryTypeDef* Def;
     Object Type;
+    Py_ssize_t OwnReferences = 0;
   };
 
   const TRegisteredClass* Find(const TClassChain& chain) const;
@@ -260,6 +263,7 @@ class TPyDelphiWrapper : public TEngineClient {
   TPythonModule* module_ = nullptr;
   TPythonInterface* engine_ = nullptr;
   Object self_;  // self of the creation functions: an object that names this component
+  bool outlived_ = false;
 };
 
 // Inline: iterators take this path at every step.

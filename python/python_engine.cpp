@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 
 #include "bindings/callback_guard.h"
@@ -15,6 +16,7 @@
 #include "platform/os_error.h"
 #include "platform/thread.h"
 #include "python/python_version.h"
+#include "python/script_sessions_source.h"
 
 namespace corvane {
 
@@ -57,6 +59,37 @@ std::string threadsText(int32_t running) {
   return std::to_string(running) + (running == 1 ? " script thread" : " script threads") + " did not stop";
 }
 
+
+// The interpreter the sharing engines have in common. Made by the first
+// one, freed only once its interpreter has ended (the engines' and the
+// interpreter's objects point into it). Guarded by processEngineLock; the
+// session table by the interpreter lock.
+class TSharedRuntime : public TPythonInterface {
+ public:
+  explicit TSharedRuntime(const py::PythonApi& api) { api_ = api; }
+  // Only the runtime's own set-up runs code through this interface.
+  [[noreturn]] void RaiseError() override {
+    api_.PyErr_Clear();
+    throw Exception("The shared Python runtime could not be prepared for scripts");
+  }
+  void SetApi(const py::PythonApi& api) { api_ = api; }
+
+  std::string LibraryPath;
+  platform::DynamicLibrary Library;
+  std::vector<py::PyWideChar> ProgramName;
+  std::unique_ptr<TPythonModule> Pyio;
+  Object Names;  // the session machinery's namespace
+  bool Initialized = false;
+  bool StreamsRedirected = false;
+  int32_t Engines = 0;            // attached engines, not counting those left to their threads
+  uint64_t LastSession = 0;       // interpreter lock
+  std::unordered_map<uint64_t, TPythonEngine*> Sessions;  // interpreter lock
+};
+TSharedRuntime* sharedRuntime = nullptr;
+// Whether the shared interpreter runs: code with no session entered then has
+// no engine to report to (no exclusive engine can run beside it).
+std::atomic<bool> sharedRuntimeRunning{false};
+
 }  // namespace
 
 TPythonEngine& GetPythonEngine() {
@@ -66,79 +99,128 @@ TPythonEngine& GetPythonEngine() {
   return *processEngine;
 }
 
+namespace {
+
+// Why the library at path cannot serve as the shared runtime, or nothing when
+// it is the one loaded (named the same or another way). With
+// processEngineLock held.
+std::string sharedRuntimeConflict(const TSharedRuntime& runtime, const std::string& path) {
+  if (!runtime.Library.loaded() || runtime.LibraryPath == path) return {};
+  bool same = false;
+  try {
+    // Loading a library already loaded only counts it once more.
+    same = platform::DynamicLibrary(path).handle() == runtime.Library.handle();
+  } catch (const platform::OsError&) {
+  }
+  if (same) return {};
+  return "The Python runtime \"" + runtime.LibraryPath + "\" already runs in this process; \"" + path +
+         "\" cannot run beside it";
+}
+
+}  // namespace
+
+std::string SharedRuntimeConflict(const std::string& path) {
+  std::lock_guard guard(processEngineLock);
+  return sharedRuntime != nullptr ? sharedRuntimeConflict(*sharedRuntime, path) : std::string();
+}
+
 // ---- The module pyio ------------------------------------------------------------------
 
 namespace {
 
-// Runs a module function body through the callback guard.
-template <class Body>
-PyObject* guarded(Body body) {
-  TPythonEngine* engine = nullptr;
-  try {
-    engine = &GetPythonEngine();
-  } catch (...) {
-    return nullptr;  // no interpreter to report to
+// The engine the calling thread runs code for, with the interpreter lock
+// held: its session's, or the one that owns the interpreter. Null when the
+// code runs for no session of the shared interpreter.
+TPythonEngine* engineOfThisThread() {
+  if (const uint64_t session = py::CurrentSession(); session != 0) {
+    // Only ever filled and emptied with the interpreter lock held.
+    if (sharedRuntime == nullptr) return nullptr;
+    const auto found = sharedRuntime->Sessions.find(session);
+    return found == sharedRuntime->Sessions.end() ? nullptr : found->second;
   }
-  return py::GuardedObject(engine->Api(), [&] { return body(*engine); });
+  if (sharedRuntimeRunning.load()) return nullptr;
+  try {
+    return &GetPythonEngine();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
-PyObject* pyioWrite(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> Object {
-    const py::PythonApi& api = engine.Api();
+// Runs a module function body through the callback guard. With no engine,
+// the body gets none, so it can still answer.
+template <class Body>
+PyObject* guarded(PyObject* self, Body body) {
+  const py::PythonApi* api = TPythonModule::ContextOf(self).Api;
+  if (api == nullptr) return nullptr;
+  TPythonEngine* engine = engineOfThisThread();
+  return py::GuardedObject(*api, [&] { return body(*api, engine); });
+}
+
+PyObject* pyioWrite(PyObject* self, PyObject* args) {
+  return guarded(self, [&](const py::PythonApi& api, TPythonEngine* engine) -> Object {
     PyObject* text = nullptr;
     if (!api.PyArg_ParseTuple(args, "O:write", &text)) throw EPyErrorPending();
-    if (TPythonInputOutput* io = engine.IO()) {
-      if (api.PyObject_IsInstance(text, py::PythonApi::TypeObject(api.PyUnicode_Type)) == 1) {
-        io->Write(engine.Converter().PythonToWide(text));
-      } else {
-        const std::string bytes = engine.PythonToText(text);
-        py::ThrowIfPythonError(api);
-        io->Write(platform::ansiToWide(bytes));
-      }
+    TPythonInputOutput* io = engine != nullptr ? engine->IO() : nullptr;
+    const bool unicode = api.PyObject_IsInstance(text, py::PythonApi::TypeObject(api.PyUnicode_Type)) == 1;
+    if (io != nullptr && unicode) {
+      io->Write(engine->Converter().PythonToWide(text));
+    } else if (io != nullptr) {
+      const std::string bytes = engine->PythonToText(text);
+      py::ThrowIfPythonError(api);
+      io->Write(platform::ansiToWide(bytes));
+    } else if (engine == nullptr && unicode) {
+      // Code that runs for no script (a library's clean-up, say): the
+      // debugger's output is the only place left to show it.
+      Object utf8 = Object::Steal(api, api.PyUnicode_AsEncodedString(text, "utf-8", "replace"));
+      if (utf8) platform::outputDebugString(api.PyBytes_AsString(utf8.get()));
+      api.PyErr_Clear();
     }
-    return engine.None();
+    return Object::Borrow(api, api.None());
   });
 }
 
-PyObject* pyioRead(PyObject*, PyObject*) {
-  return guarded([&](TPythonEngine& engine) -> Object {
-    const std::u16string text = engine.IO() ? engine.IO()->Read() : std::u16string();
-    return engine.Converter().WideToPython(text);
+PyObject* pyioRead(PyObject* self, PyObject*) {
+  return guarded(self, [&](const py::PythonApi& api, TPythonEngine* engine) -> Object {
+    if (engine == nullptr) return Object::Steal(api, api.PyUnicode_FromStringAndSize("", 0));
+    const std::u16string text = engine->IO() ? engine->IO()->Read() : std::u16string();
+    return engine->Converter().WideToPython(text);
   });
 }
 
-PyObject* pyioSetDelayWrites(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> Object {
+PyObject* pyioSetDelayWrites(PyObject* self, PyObject* args) {
+  return guarded(self, [&](const py::PythonApi& api, TPythonEngine* engine) -> Object {
     int value = 0;
-    if (!engine.Api().PyArg_ParseTuple(args, "i:SetDelayWrites", &value)) throw EPyErrorPending();
-    if (engine.IO()) engine.IO()->SetDelayWrites(value != 0);
-    return engine.None();
+    if (!api.PyArg_ParseTuple(args, "i:SetDelayWrites", &value)) throw EPyErrorPending();
+    if (engine != nullptr && engine->IO()) engine->IO()->SetDelayWrites(value != 0);
+    return Object::Borrow(api, api.None());
   });
 }
 
-PyObject* pyioSetMaxLines(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> Object {
+PyObject* pyioSetMaxLines(PyObject* self, PyObject* args) {
+  return guarded(self, [&](const py::PythonApi& api, TPythonEngine* engine) -> Object {
     int value = 0;
-    if (!engine.Api().PyArg_ParseTuple(args, "i:SetMaxLines", &value)) throw EPyErrorPending();
-    if (engine.IO()) engine.IO()->SetMaxLines(value);
-    return engine.None();
+    if (!api.PyArg_ParseTuple(args, "i:SetMaxLines", &value)) throw EPyErrorPending();
+    if (engine != nullptr && engine->IO()) engine->IO()->SetMaxLines(value);
+    return Object::Borrow(api, api.None());
   });
 }
 
-PyObject* pyioGetTypesStats(PyObject*, PyObject* args) {
-  return guarded([&](TPythonEngine& engine) -> Object {
-    const py::PythonApi& api = engine.Api();
+PyObject* pyioGetTypesStats(PyObject* self, PyObject* args) {
+  return guarded(self, [&](const py::PythonApi& api, TPythonEngine* engine) -> Object {
     std::vector<std::string> wanted;
+    const py::TDateTypes noDates;
+    const py::TValueConverter converter(api, noDates, py::dcmToTuple);
     const py::Py_ssize_t count = api.PyTuple_Size(args);
     for (py::Py_ssize_t i = 0; i < count; ++i) {
-      wanted.push_back(engine.PythonToText(api.PyTuple_GetItem(args, i)));
+      wanted.push_back(converter.PythonToText(api.PyTuple_GetItem(args, i)));
       py::ThrowIfPythonError(api);
     }
     Object list = Object::Steal(api, api.PyList_New(0));
-    for (const TTypeStats& stats : engine.TypeStats()) {
+    if (engine == nullptr) return list;
+    for (const TTypeStats& stats : engine->TypeStats()) {
       if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), stats.TypeName) == wanted.end()) continue;
       Object entry = Object::Steal(api, api.PyTuple_New(4));
-      api.PyTuple_SetItem(entry.get(), 0, engine.TextToPython(stats.TypeName).release());
+      api.PyTuple_SetItem(entry.get(), 0, engine->TextToPython(stats.TypeName).release());
       api.PyTuple_SetItem(entry.get(), 1, api.PyLong_FromLongLong(stats.InstanceCount));
       api.PyTuple_SetItem(entry.get(), 2, api.PyLong_FromLongLong(stats.CreateHits));
       api.PyTuple_SetItem(entry.get(), 3, api.PyLong_FromLongLong(stats.DeleteHits));
@@ -146,6 +228,43 @@ PyObject* pyioGetTypesStats(PyObject*, PyObject* args) {
     }
     return list;
   });
+}
+
+// The session the calling thread works for (0 for none), and entering and
+// leaving one: how a thread a script started keeps to that script.
+PyObject* pyioSession(PyObject* self, PyObject*) {
+  const py::PythonApi* api = TPythonModule::ContextOf(self).Api;
+  return api == nullptr ? nullptr : api->PyLong_FromLongLong(static_cast<long long>(py::CurrentSession()));
+}
+
+PyObject* pyioEnter(PyObject* self, PyObject* args) {
+  const py::PythonApi* api = TPythonModule::ContextOf(self).Api;
+  if (api == nullptr) return nullptr;
+  unsigned long long session = 0;
+  if (!api->PyArg_ParseTuple(args, "K:_enter", &session)) return nullptr;
+  py::SetCurrentSession(session);
+  api->Py_IncRef(api->None());
+  return api->None();
+}
+
+PyObject* pyioLeave(PyObject* self, PyObject*) {
+  const py::PythonApi* api = TPythonModule::ContextOf(self).Api;
+  if (api == nullptr) return nullptr;
+  py::SetCurrentSession(0);
+  api->Py_IncRef(api->None());
+  return api->None();
+}
+
+void addPyioFunctions(TPythonModule& module) {
+  module.AddMethod("write", &pyioWrite, "write(String) -> None");
+  module.AddMethod("read", &pyioRead, "read() -> String");
+  module.AddMethod("SetDelayWrites", &pyioSetDelayWrites, "SetDelayWrites(Boolean) -> None");
+  module.AddMethod("SetMaxLines", &pyioSetMaxLines, "SetMaxLines(Integer) -> None");
+  module.AddMethod("GetTypesStats", &pyioGetTypesStats,
+                   "GetTypesStats( [type name] ) -> a list of tuple (TypeName, InstanceCount, CreateHits, DeleteHits)");
+  module.AddMethod("_session", &pyioSession, "_session() -> the script session of this thread, 0 for none");
+  module.AddMethod("_enter", &pyioEnter, "_enter(session) -> None");
+  module.AddMethod("_leave", &pyioLeave, "_leave() -> None");
 }
 
 // Replaces the standard streams by an object that forwards to pyio.
@@ -208,6 +327,20 @@ void TPythonEngine::LoadDll() {
     if (FatalMsgDlg)
       platform::messageBox(0, lastLoadError_, "Error", platform::kMbOk | platform::kMbIconError | platform::kMbTaskModal);
   };
+  if (ShareRuntime) {
+    std::string error;
+    if (!AttachSharedRuntime(folder + DllName, error)) {
+      fail(std::move(error));
+      return;
+    }
+    const TPythonLibraryVersion version = VersionFromLibraryName(DllName);
+    major_ = version.Major;
+    minor_ = version.Minor;
+    python3_ = platform::ansiUpper(DllName).find("PYTHON3") != std::string::npos;
+    builtins_ = python3_ ? "builtins" : "__builtin__";
+    Initialize();
+    return;
+  }
   try {
     // Global symbols: the runtime's extension modules look its functions
     // up in the process.
@@ -236,8 +369,52 @@ void TPythonEngine::LoadDll() {
   Initialize();
 }
 
+bool TPythonEngine::AttachSharedRuntime(const std::string& path, std::string& error) {
+  std::lock_guard guard(processEngineLock);
+  if (sharedRuntime == nullptr) sharedRuntime = new TSharedRuntime(py::PythonApi{});
+  TSharedRuntime& runtime = *sharedRuntime;
+  if (runtime.Library.loaded()) {
+    if (std::string conflict = sharedRuntimeConflict(runtime, path); !conflict.empty()) {
+      error = std::move(conflict);
+      return false;
+    }
+  } else {
+    try {
+      // Global symbols: the runtime's extension modules look its functions
+      // up in the process.
+      runtime.Library = platform::DynamicLibrary(path, platform::SymbolScope::Global);
+    } catch (const platform::OsError& failure) {
+      error = format("Error %d: Could not open Dll \"%s\"", failure.code(), DllName);
+      return false;
+    }
+    py::PythonApi api;
+    const std::optional<std::string> missing =
+        py::BindPythonApi(api, [&](const char* name) { return runtime.Library.symbol(name); });
+    if (missing) {
+      runtime.Library.symbol(missing->c_str());
+      const uint32_t code = platform::lastErrorCode();
+      runtime.Library.close();
+      error = format("Error %d: could not map symbol \"%s\"", code, *missing);
+      return false;
+    }
+    runtime.SetApi(api);
+    runtime.LibraryPath = path;
+  }
+  api_ = runtime.Api();
+  attached_ = true;
+  ++runtime.Engines;
+  return true;
+}
+
 void TPythonEngine::UnloadDll() {
   Finalize();
+  if (attached_) {
+    std::lock_guard guard(processEngineLock);
+    // Threads left running keep to the interpreter, not to this count: the
+    // runtime's end waits for them itself.
+    --sharedRuntime->Engines;
+    attached_ = false;
+  }
   pyio_.reset();  // only now: the interpreter kept pointers into its definition
   clients_.clear();
   if (AutoUnload && library_.loaded()) {
@@ -298,18 +475,39 @@ constexpr const char* kThreadStopSource =
 
 // The script's threads, seen through the functions above. Lives, with the
 // interpreter lock held, only while the interpreter runs.
+// A new, empty dictionary (the table binds no PyDict_New), or an empty
+// object with the error cleared.
+Object newDictionary(const py::PythonApi& api) {
+  Object builtins = Object::Steal(api, api.PyImport_ImportModule("builtins"));
+  Object dictType = builtins ? Object::Steal(api, api.PyObject_GetAttrString(builtins.get(), "dict")) : Object();
+  Object none = Object::Steal(api, api.PyTuple_New(0));
+  Object names = dictType && none ? Object::Steal(api, api.PyObject_Call(dictType.get(), none.get(), nullptr)) : Object();
+  if (!names) api.PyErr_Clear();
+  return names;
+}
+
 class TScriptThreads {
  public:
+  // Every thread of the interpreter.
   explicit TScriptThreads(const py::PythonApi& api) : api_(api) {
     api.PyErr_Clear();
-    none_ = Object::Steal(api, api.PyTuple_New(0));
-    Object builtins = Object::Steal(api, api.PyImport_ImportModule("builtins"));
-    Object dictType = builtins ? Object::Steal(api, api.PyObject_GetAttrString(builtins.get(), "dict")) : Object();
-    names_ = dictType && none_ ? Object::Steal(api, api.PyObject_Call(dictType.get(), none_.get(), nullptr)) : Object();
+    Object names = newDictionary(api);
     Object code = Object::Steal(api, api.Py_CompileString(kThreadStopSource, "<thread stop>", py::kPyFileInput));
-    Object done = names_ && code ? Object::Steal(api, api.PyEval_EvalCode(code.get(), names_.get(), names_.get())) : Object();
-    if (!done) names_ = Object();
+    Object done = names && code ? Object::Steal(api, api.PyEval_EvalCode(code.get(), names.get(), names.get())) : Object();
+    if (done) Take(names, [&](const char* name) { return api.PyDict_GetItemString(names.get(), name); });
     api.PyErr_Clear();
+  }
+  // The threads of one script session (its to_ask and running), or of the
+  // whole interpreter (the names of kThreadStopSource, let_main_go too).
+  TScriptThreads(const py::PythonApi& api, Handle owner, bool session) : api_(api) {
+    if (session) {
+      toAsk_ = Object::Steal(api, api.PyObject_GetAttrString(owner.ptr(), "to_ask"));
+      running_ = Object::Steal(api, api.PyObject_GetAttrString(owner.ptr(), "running"));
+    } else {
+      Take(Object::Borrow(api, owner), [&](const char* name) { return api.PyDict_GetItemString(owner.ptr(), name); });
+    }
+    api.PyErr_Clear();
+    none_ = Object::Steal(api, api.PyTuple_New(0));
   }
 
   // Asks the script's threads to stop (a SystemExit raised in each) and
@@ -322,7 +520,7 @@ class TScriptThreads {
     const uint64_t deadline = platform::tickCount64() + waitMs;
     for (;;) {
       py::Py_ssize_t asked = 0;
-      if (Object found = Call("to_ask")) {
+      if (Object found = Call(toAsk_)) {
         asked = api_.PyList_Size(found.get());
         for (py::Py_ssize_t i = 0; i < asked; ++i) {
           const long long id = api_.PyLong_AsLongLong(api_.PyList_GetItem(found.get(), i));
@@ -330,7 +528,7 @@ class TScriptThreads {
         }
       }
       api_.PyErr_Clear();
-      Object count = Call("running");
+      Object count = Call(running_);
       const long long alive = count ? api_.PyLong_AsLongLong(count.get()) : -1;
       api_.PyErr_Clear();
       if (alive < 0) return -1;
@@ -344,19 +542,34 @@ class TScriptThreads {
 
   // Just before the interpreter ends, with no script thread left.
   void LetMainThreadGo() {
-    Call("let_main_go");
+    Call(letMainGo_);
     api_.PyErr_Clear();
   }
 
  private:
-  Object Call(const char* name) {
-    PyObject* function = names_ ? api_.PyDict_GetItemString(names_.get(), name) : nullptr;  // borrowed
-    return function ? Object::Steal(api_, api_.PyObject_Call(function, none_.get(), nullptr)) : Object();
+  template <class Lookup>
+  void Take(Object keep, Lookup lookup) {
+    keep_ = std::move(keep);
+    const auto borrowed = [&](const char* name) {
+      PyObject* value = lookup(name);
+      return value != nullptr ? Object::Borrow(api_, value) : Object();
+    };
+    if (keep_) {
+      toAsk_ = borrowed("to_ask");
+      running_ = borrowed("running");
+      letMainGo_ = borrowed("let_main_go");
+    }
+    none_ = Object::Steal(api_, api_.PyTuple_New(0));
+  }
+
+  Object Call(const Object& function) {
+    return function && none_ ? Object::Steal(api_, api_.PyObject_Call(function.get(), none_.get(), nullptr)) : Object();
   }
 
   const py::PythonApi& api_;
+  Object keep_;
   Object none_;
-  Object names_;
+  Object toAsk_, running_, letMainGo_;
 };
 
 // Ends an abandoned interpreter if its threads have stopped since. Called
@@ -383,6 +596,10 @@ bool endAbandoned(AbandonedInterpreter& old) {
 // ---- Starting and ending the interpreter ---------------------------------------------------
 
 void TPythonEngine::Initialize() {
+  if (attached_) {
+    InitializeShared();
+    return;
+  }
   {
     std::unique_lock guard(processEngineLock);
     if (abandoned != nullptr && processEngine == nullptr) {
@@ -407,7 +624,7 @@ void TPythonEngine::Initialize() {
     processEngine = this;
   }
   try {
-    SetProgramName();
+    SetProgramName(programName_);
     ForgetKeptThreadStates();  // those of an earlier interpreter ended with it
     api_.Py_Initialize();
     initialized_ = true;
@@ -422,6 +639,10 @@ void TPythonEngine::Initialize() {
   // Thread support needs nothing more: every runtime this engine binds
   // creates the interpreter lock when it starts.
   if (RedirectIO && io_ != nullptr) RedirectStreams();
+  RunInitScript();
+}
+
+void TPythonEngine::RunInitScript() {
   for (TEngineClient* client : clients_) {
     if (!client->Initialized()) client->Initialize(*this);
   }
@@ -438,8 +659,85 @@ void TPythonEngine::Initialize() {
   if (OnAfterInit) OnAfterInit(*this);
 }
 
+void TPythonEngine::InitializeShared() {
+  TSharedRuntime& runtime = *sharedRuntime;  // attached: it stays while this engine is counted
+  {
+    std::lock_guard guard(processEngineLock);
+    if (processEngine != nullptr || abandoned != nullptr || (!runtime.Initialized && api_.Py_IsInitialized()))
+      throw Exception("There is already one instance of TPythonEngine running");
+    if (!runtime.Initialized) {
+      // The interpreter starts with its lock held by this thread, which
+      // keeps it for the session below.
+      SetProgramName(runtime.ProgramName);
+      api_.Py_Initialize();
+      runtime.Initialized = true;
+      sharedRuntimeRunning = true;
+      SetArguments();
+      runtime.Pyio = std::make_unique<TPythonModule>("pyio");
+      runtime.Pyio->OnInitialization = addPyioFunctions;
+      runtime.Pyio->Initialize(runtime);
+      if (RedirectIO) {
+        ExecString(kRedirectSource);
+        runtime.StreamsRedirected = true;
+      }
+      // Kept by the runtime: its objects use the runtime's own table.
+      runtime.Names = newDictionary(runtime.Api());
+      for (const char* source : {kThreadStopSource, kScriptSessionsSource}) {
+        Object code = runtime.Names ? Object::Steal(api_, api_.Py_CompileString(source, "<script sessions>", py::kPyFileInput))
+                                    : Object();
+        Object done = code ? Object::Steal(api_, api_.PyEval_EvalCode(code.get(), runtime.Names.get(), runtime.Names.get()))
+                           : Object();
+        if (!done) {
+          runtime.Names = Object();
+          api_.PyErr_Clear();
+          break;
+        }
+      }
+    } else {
+      api_.PyGILState_Ensure();  // the thread state stays with this thread
+    }
+  }
+  initialized_ = true;
+  MarkLockHeld(true);
+  KeepStandardTypes();
+  PyObject* sessionType = runtime.Names ? api_.PyDict_GetItemString(runtime.Names.get(), "Session") : nullptr;
+  if (sessionType == nullptr) throw EPythonError("The shared Python runtime could not be prepared for scripts");
+  sessionId_ = ++runtime.LastSession;
+  runtime.Sessions[sessionId_] = this;
+  py::TSessionScope scope(sessionId_);
+  {
+    size_t cut = ScriptFile.size();
+    while (cut > 0 && !platform::isPathDelimiter(ScriptFile[cut - 1])) --cut;
+    const std::string folder = cut > 0 ? ScriptFile.substr(0, cut - 1) : std::string();
+    Object arguments = Object::Steal(api_, api_.PyTuple_New(3));
+    if (!arguments) RaiseError();
+    api_.PyTuple_SetItem(arguments.get(), 0, api_.PyLong_FromUnsignedLongLong(sessionId_));
+    api_.PyTuple_SetItem(arguments.get(), 1, TextToPython(folder).release());
+    api_.PyTuple_SetItem(arguments.get(), 2, TextToPython(ScriptFile).release());
+    CheckError();
+    session_ = Object::Steal(api_, api_.PyObject_Call(sessionType, arguments.get(), nullptr));
+    if (!session_) RaiseError();
+    namespace_ = Object::Steal(api_, api_.PyObject_GetAttrString(session_.get(), "namespace"));
+    if (!namespace_) RaiseError();
+  }
+  RunInitScript();
+}
+
+void TPythonEngine::PublishModule(const std::string& name, Handle module) {
+  if (!session_) {
+    TPythonInterface::PublishModule(name, module);
+    return;
+  }
+  Object modules = Object::Steal(api_, api_.PyObject_GetAttrString(session_.get(), "modules"));
+  if (!modules || api_.PyDict_SetItemString(modules.get(), name.c_str(), module.ptr()) != 0) RaiseError();
+}
+
 void TPythonEngine::Finalize() {
   if (!initialized_) return;
+  if (attached_) {
+    FinalizeShared();
+    return;
+  }
   stopReport_.clear();
   // The interpreter ends with a thread state of the calling thread, which
   // takes the lock from whoever holds it once they let it go.
@@ -448,7 +746,7 @@ void TPythonEngine::Finalize() {
   // Only with no script thread left can the runtime's own shutdown neither
   // wait for one (it joins every non-daemon thread) nor leave one to wake
   // in a finished runtime.
-  std::optional<TScriptThreads> threads(std::in_place, api_);
+  auto threads = std::make_unique<TScriptThreads>(api_);
   const int32_t running = threads->Stop(ThreadStopWaitMs);
   try {
     if (streamsRedirected_) RestoreStreams();
@@ -478,6 +776,51 @@ void TPythonEngine::Finalize() {
   if (processEngine == this) processEngine = nullptr;
 }
 
+void TPythonEngine::FinalizeShared() {
+  stopReport_.clear();
+  leftObjectsBehind_ = false;
+  const bool ownLock = !HoldsLock();
+  const py::PyGILState_STATE state = ownLock ? api_.PyGILState_Ensure() : py::PyGILState_STATE{};
+  {
+    py::TSessionScope scope(sessionId_);
+    int32_t running = 0;
+    if (session_) running = TScriptThreads(api_, session_, true).Stop(ThreadStopWaitMs);
+    if (running != 0) {
+      // The threads keep the session, this engine and its clients: they stay
+      // as they are, the output of the threads reaching this engine's IO.
+      stopReport_ = threadsText(running) + "; the Python runtime stays loaded";
+      leftObjectsBehind_ = true;
+    } else {
+      if (session_) {
+        Object close = Object::Steal(api_, api_.PyObject_GetAttrString(session_.get(), "close"));
+        Object none = Object::Steal(api_, api_.PyTuple_New(0));
+        if (close && none) Object::Steal(api_, api_.PyObject_Call(close.get(), none.get(), nullptr));
+        api_.PyErr_Clear();
+      }
+      namespace_.reset();
+      session_.reset();
+      for (TEngineClient* client : clients_) {
+        try {
+          if (client->Initialized()) client->Finalize();
+        } catch (...) {
+        }
+        leftObjectsBehind_ = leftObjectsBehind_ || client->Outlived();
+      }
+      kept_.clear();
+      dateTypes_ = {};
+      functionType_ = nullptr;
+      sharedRuntime->Sessions.erase(sessionId_);
+    }
+  }
+  if (ownLock) {
+    api_.PyGILState_Release(state);
+  } else {
+    api_.PyEval_SaveThread();
+  }
+  initialized_ = false;
+  MarkLockHeld(false);
+}
+
 // Leaves the interpreter running, with its library and what it points into,
 // and lets go of the lock. The process keeps them until a later start ends
 // that interpreter.
@@ -499,7 +842,7 @@ void TPythonEngine::Abandon(bool ownLock, py::PyGILState_STATE state, int32_t ru
   if (processEngine == this) processEngine = nullptr;
 }
 
-void TPythonEngine::SetProgramName() {
+void TPythonEngine::SetProgramName(std::vector<py::PyWideChar>& programName_) {
   if (api_.Py_SetProgramName == nullptr) return;  // dropped by newer runtimes; the default serves
   const std::u16string name = platform::ansiToWide(ProgramName.empty() ? platform::executablePath() : ProgramName);
   programName_.clear();
@@ -559,14 +902,7 @@ void TPythonEngine::SetArguments() {
 
 void TPythonEngine::RedirectStreams() {
   pyio_ = std::make_unique<TPythonModule>("pyio");
-  pyio_->OnInitialization = [](TPythonModule& module) {
-    module.AddMethod("write", &pyioWrite, "write(String) -> None");
-    module.AddMethod("read", &pyioRead, "read() -> String");
-    module.AddMethod("SetDelayWrites", &pyioSetDelayWrites, "SetDelayWrites(Boolean) -> None");
-    module.AddMethod("SetMaxLines", &pyioSetMaxLines, "SetMaxLines(Integer) -> None");
-    module.AddMethod("GetTypesStats", &pyioGetTypesStats,
-                     "GetTypesStats( [type name] ) -> a list of tuple (TypeName, InstanceCount, CreateHits, DeleteHits)");
-  };
+  pyio_->OnInitialization = addPyioFunctions;
   pyio_->Initialize(*this);
   ExecString(kRedirectSource);
   streamsRedirected_ = true;
@@ -577,21 +913,92 @@ void TPythonEngine::RestoreStreams() {
   ExecString(kRestoreSource);
 }
 
+// ---- The shared interpreter's end ----------------------------------------------------------
+
+namespace {
+// How long the end of the shared interpreter waits for threads left running.
+constexpr uint32_t kSharedEndWaitMs = 2000;
+}  // namespace
+
+namespace {
+
+// Without releaseLibrary the runtime library stays mapped: unmapping it
+// while the process ends lets the loader unmap this library as well, whose
+// code is still running.
+void endSharedRuntime(bool releaseLibrary) noexcept {
+  std::lock_guard guard(processEngineLock);
+  TSharedRuntime* runtime = sharedRuntime;
+  if (runtime == nullptr || runtime->Engines > 0) return;
+  if (runtime->Initialized) {
+    const py::PythonApi& api = runtime->Api();
+    const py::PyGILState_STATE state = api.PyGILState_Ensure();
+    std::unique_ptr<TScriptThreads> threads;
+    if (runtime->Names) threads = std::make_unique<TScriptThreads>(api, runtime->Names, false);
+    const int32_t running = threads ? threads->Stop(kSharedEndWaitMs) : 0;
+    if (running != 0) {
+      // Threads of an earlier script still run: the interpreter, its library
+      // and this record stay for the life of the process.
+      api.PyGILState_Release(state);
+      return;
+    }
+    if (runtime->StreamsRedirected) {
+      Object code = Object::Steal(api, api.Py_CompileString(kRestoreSource, "<string>", py::kPyFileInput));
+      PyObject* main = api.PyImport_AddModule("__main__");
+      if (code && main != nullptr) {
+        PyObject* globals = api.PyModule_GetDict(main);
+        Object::Steal(api, api.PyEval_EvalCode(code.get(), globals, globals));
+      }
+      api.PyErr_Clear();
+    }
+    if (runtime->Pyio) runtime->Pyio->Finalize();
+    if (threads) threads->LetMainThreadGo();
+    threads.reset();
+    runtime->Names = Object();
+    api.Py_FinalizeEx();
+    sharedRuntimeRunning = false;
+  }
+  runtime->Pyio.reset();
+  if (releaseLibrary) {
+    runtime->Library.close();
+  } else {
+    new platform::DynamicLibrary(std::move(runtime->Library));  // deliberately never freed
+  }
+  delete runtime;
+  sharedRuntime = nullptr;
+}
+
+// A plug-in library unloaded without its release request, or a process
+// ending with the library loaded, still ends the shared interpreter: it runs
+// code of this library.
+struct TSharedRuntimeEnd {
+  ~TSharedRuntimeEnd() { endSharedRuntime(false); }
+} sharedRuntimeEnd;
+
+}  // namespace
+
+void EndSharedRuntime() noexcept { endSharedRuntime(true); }
+
 // ---- Running code --------------------------------------------------------------------------
 
+Handle TPythonEngine::Namespace() const {
+  if (namespace_) return api_.PyModule_GetDict(namespace_.get());
+  PyObject* main = api_.PyImport_AddModule(MainModuleName.c_str());  // borrowed
+  return main != nullptr ? api_.PyModule_GetDict(main) : nullptr;
+}
+
 void TPythonEngine::ExecString(std::string_view source) {
+  py::TSessionScope scope(sessionId_);
   const std::string text(source);
   Object code = Object::Steal(api_, api_.Py_CompileString(text.c_str(), "<string>", py::kPyFileInput));
   if (!code) RaiseError();
-  PyObject* main = api_.PyImport_AddModule(MainModuleName.c_str());  // borrowed
-  if (main == nullptr) RaiseError();
-  PyObject* globals = api_.PyModule_GetDict(main);  // borrowed
+  PyObject* globals = Namespace().ptr();  // borrowed
+  if (globals == nullptr) RaiseError();
   Object result = Object::Steal(api_, api_.PyEval_EvalCode(code.get(), globals, globals));
   if (!result) RaiseError();
 }
 
 Object TPythonEngine::FindFunction(std::string_view name) {
-  PyObject* main = api_.PyImport_AddModule(MainModuleName.c_str());
+  PyObject* main = namespace_ ? namespace_.get() : api_.PyImport_AddModule(MainModuleName.c_str());
   if (main == nullptr) {
     api_.PyErr_Clear();
     return Object();
@@ -609,6 +1016,7 @@ Object TPythonEngine::FindFunction(std::string_view name) {
 
 py::THostVariant TPythonEngine::CallFunction(Handle function, std::span<const Handle> arguments) {
   if (!initialized_) throw EPythonError("Python is not properly initialized");
+  py::TSessionScope scope(sessionId_);
   Object tuple = Object::Steal(api_, api_.PyTuple_New(static_cast<py::Py_ssize_t>(arguments.size())));
   if (!tuple) RaiseError();
   for (size_t i = 0; i < arguments.size(); ++i) {

@@ -4,10 +4,24 @@
 // modules, runs the initialisation script in __main__, calls script
 // functions and turns Python errors into host-side exceptions.
 //
-// One engine per process can own the interpreter at a time. Destroying that
-// engine ends the interpreter before the library is released, so an engine
-// created afterwards starts a fresh one: nothing of an earlier script
+// An engine either owns an interpreter of its own or, with ShareRuntime,
+// runs its script in a session of the one interpreter the process's sharing
+// engines have in common.
+//
+// Own interpreter: one engine per process can own it at a time. Destroying
+// that engine ends the interpreter before the library is released, so an
+// engine created afterwards starts a fresh one: nothing of an earlier script
 // survives a restart.
+//
+// Shared interpreter: the first sharing engine loads the runtime library and
+// starts the interpreter; later ones use it (an engine that names another
+// library gets a load error). Each engine runs its script in a session: a
+// namespace of its own, its clients' modules importable only there, the
+// modules beside ScriptFile loaded afresh for it, and the threads its code
+// starts. Ending the engine ends its session; the interpreter and the
+// library modules imported stay (C extensions cannot be loaded again into a
+// restarted interpreter) until EndSharedRuntime, run when the plug-in library
+// is released or unloaded.
 //
 // Threads the script started are asked to stop (SystemExit in each) before
 // the interpreter ends, and waited for at most ThreadStopWaitMs. Should one
@@ -58,6 +72,11 @@ class TPythonEngine : public TPythonInterface {
   bool InitThreads = false;
   bool FatalMsgDlg = true;            // show load failures in a message box
   bool AutoUnload = true;
+  // Run in a session of the process's shared interpreter.
+  bool ShareRuntime = false;
+  // The script's file: __file__ of a session's namespace, and the folder
+  // whose modules the script imports as its own. Empty: none.
+  std::string ScriptFile;
   // How long stopping waits for the script's threads to end.
   uint32_t ThreadStopWaitMs = 2000;
   // Runs after the initialisation script, with the interpreter lock held.
@@ -80,7 +99,7 @@ class TPythonEngine : public TPythonInterface {
   // library, kept in LastLoadError(); a failure while initialising
   // propagates with the library still loaded.
   void LoadDll();
-  bool IsHandleValid() const { return library_.loaded(); }
+  bool IsHandleValid() const { return library_.loaded() || attached_; }
   bool Initialized() const { return initialized_; }
   const std::string& LastLoadError() const { return lastLoadError_; }
   // Ends the interpreter and releases the library (what destruction does),
@@ -90,12 +109,20 @@ class TPythonEngine : public TPythonInterface {
   // left running, e.g. "1 script thread did not stop; the Python runtime
   // stays loaded".
   const std::string& StopReport() const { return stopReport_; }
+  // After a session ended: objects that the interpreter still holds (kept by
+  // a library module, or threads still running) use this engine or its
+  // clients, which must then live as long as the interpreter.
+  bool LeftObjectsBehind() const { return leftObjectsBehind_; }
+
+  void PublishModule(const std::string& name, py::Handle module) override;
 
   // ---- Running code (the interpreter lock held)
-  // Executes source text (UTF-8) as file input in the __main__ namespace.
+  // Executes source text (UTF-8) as file input in the script's namespace
+  // (__main__, or the session's).
   void ExecString(std::string_view source);
-  // A module-level function (Python or built-in) of __main__, or an empty
-  // object.
+  py::Handle Namespace() const;  // its dictionary
+  // A module-level function (Python or built-in) of the script's namespace,
+  // or an empty object.
   py::Object FindFunction(std::string_view name);
   // Calls with positional arguments and converts the result.
   py::THostVariant CallFunction(py::Handle function, std::span<const py::Handle> arguments);
@@ -109,10 +136,14 @@ class TPythonEngine : public TPythonInterface {
   void Finalize();
 
  private:
+  bool AttachSharedRuntime(const std::string& path, std::string& error);
+  void InitializeShared();
+  void FinalizeShared();
+  void RunInitScript();
   void Abandon(bool ownLock, py::PyGILState_STATE state, int32_t running);
   void RedirectStreams();
   void RestoreStreams();
-  void SetProgramName();
+  void SetProgramName(std::vector<py::PyWideChar>& storage);
   void SetArguments();
   void KeepStandardTypes();
   [[noreturn]] void ThrowTranslated(py::PyObject* type, py::PyObject* value);
@@ -134,6 +165,10 @@ class TPythonEngine : public TPythonInterface {
   std::vector<py::Object> kept_;  // standard types used by conversions and lookups
   py::PyObject* functionType_ = nullptr;
   std::vector<py::PyWideChar> programName_;  // the runtime keeps a pointer to it
+  bool attached_ = false;  // uses the shared runtime
+  py::Object session_;     // the session's Python side
+  py::Object namespace_;   // the session's namespace module
+  bool leftObjectsBehind_ = false;
 };
 
 // The plug-in's engine: load failures never end the process, threads on.
@@ -141,6 +176,14 @@ class TkivPythonEngine : public TPythonEngine {
  public:
   TkivPythonEngine();
 };
+
+// Why the runtime library at path cannot run a session: another library
+// already runs the shared interpreter. Empty when it can.
+std::string SharedRuntimeConflict(const std::string& path);
+// Ends the shared interpreter and releases its library, once no engine uses
+// it and its threads have stopped (else it stays); for the plug-in library's
+// release. An engine that shares afterwards starts a new one.
+void EndSharedRuntime() noexcept;
 
 // The engine that owns the interpreter. Throws "No Python engine was
 // created" when there is none and "The Python engine is not properly

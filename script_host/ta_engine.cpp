@@ -1,7 +1,10 @@
 // TaPlugin: starting and stopping the script's engine, and its output.
+#include <atomic>
+
 #include "bindings/gil.h"
 #include "bindings/params_list_type.h"
 #include "platform/files.h"
+#include "plugin/plugin_library.h"
 #include "platform/os_error.h"
 #include "python/python_runtime.h"
 #include "script_host/plugin_functions.h"
@@ -34,6 +37,21 @@ std::vector<std::string> scriptLines(const std::string& text) {
     start = end + 2;
   }
   return lines;
+}
+
+// The library-release request ends the interpreter the instances shared
+// (once none is left); asked for whenever an engine starts, at most once
+// between two releases.
+std::atomic<bool> releaseEndsRuntime{false};
+
+void endRuntimeOnRelease() {
+  if (releaseEndsRuntime.exchange(true)) return;
+  if (PluginLibrary* library = PluginLibrary::Current()) {
+    library->AddReleaseCallback([] {
+      releaseEndsRuntime = false;
+      EndSharedRuntime();
+    });
+  }
 }
 
 }  // namespace
@@ -89,6 +107,12 @@ void TaPlugin::StartEngine() {
     AddLog(lkError, texts_.Text(txNoRuntime));
     return;
   }
+  // Every instance of the process runs in the one interpreter the first
+  // started: one runtime library per process.
+  if (const std::string conflict = SharedRuntimeConflict(runtimeFolder_ + runtimeFileName_); !conflict.empty()) {
+    AddLog(lkError, conflict);
+    return;
+  }
 
   auto io = std::make_shared<TPythonGUIInputOutput>();
   io->SetDelayWrites(true);
@@ -116,7 +140,9 @@ void TaPlugin::StartEngine() {
 
   engine->InitScript = scriptLines(scriptText_);
   engine->ProgramName = config_ != nullptr ? config_->edtFile_Text : std::string();
-  engine->AutoUnload = true;  // the runtime library goes with the engine
+  engine->ScriptFile = config_ != nullptr ? StripQuotes(config_->edtFile_Text) : std::string();
+  engine->ShareRuntime = true;
+  endRuntimeOnRelease();
   engine_ = std::move(engine);
 
   std::string failure;
@@ -164,11 +190,12 @@ const char* idleFunctionKind(const py::PythonApi& api, py::PyObject* function) {
 
 void TaPlugin::ResolveEntryFunctions(TPythonEngine& engine) {
   const py::PythonApi& api = engine.Api();
-  py::PyObject* main = api.PyImport_AddModule("__main__");
+  const py::Handle main = engine.Namespace();
+  api.PyErr_Clear();
   std::vector<std::string> refused;
   for (int i = 0; i < efCount; ++i) {
     entryFunctions_[i] = {};
-    if (main == nullptr) continue;
+    if (!main) continue;
     const char* name = EntryFunctionName(static_cast<TEntryFunction>(i));
     py::Object function = engine.FindFunction(name);
     api.PyErr_Clear();
@@ -198,12 +225,14 @@ void TaPlugin::StopEngine() noexcept {
     }
   }
   std::string report;
+  bool keep = false;
   if (engine_) {
     try {
       engine_->UnloadDll();
     } catch (...) {
     }
     report = engine_->StopReport();
+    keep = engine_->LeftObjectsBehind();
   }
   FlushScriptOutput();
   std::shared_ptr<TPythonGUIInputOutput> io;
@@ -211,11 +240,12 @@ void TaPlugin::StopEngine() noexcept {
     std::lock_guard guard(ioLock_);
     io = std::move(io_);
   }
-  if (!report.empty()) {
-    // Threads of the script that did not stop keep that interpreter running.
-    // What it points into (the engine's function table, the definitions of
-    // the module "plugin" and of the script types, the output redirector)
-    // stays for the life of the process; none of it reaches this instance.
+  if (!report.empty() || keep) {
+    // Threads of the script that did not stop, or objects of the script that
+    // a library module keeps, still use the engine's function table, the
+    // definitions of the module "plugin" and of the script types, and the
+    // output redirector: those stay for the life of the process; none of it
+    // reaches this instance.
     if (io) {
       io->ClearHandlers();
       new std::shared_ptr<TPythonGUIInputOutput>(io);  // deliberately never freed
@@ -223,7 +253,7 @@ void TaPlugin::StopEngine() noexcept {
     (void)engine_.release();
     (void)callbackModule_.release();
     (void)wrapper_.release();
-    AddLog(lkWarning, report);
+    if (!report.empty()) AddLog(lkWarning, report);
     return;
   }
   engine_.reset();

@@ -10,12 +10,6 @@
 namespace script_host_testing {
 namespace {
 
-std::string Joined(const std::vector<std::string>& texts) {
-  std::string joined;
-  for (const std::string& text : texts) joined += text + "\n";
-  return joined;
-}
-
 class ScriptFaults : public ScriptHostTest {};
 
 TEST_F(ScriptFaults, AnExceptionInAnyEntryFunctionFailsOnlyThatCall) {
@@ -128,7 +122,7 @@ TEST_F(ScriptFaults, ScriptsThatBreakTheirSurroundingsRecoverOnRestart) {
   EXPECT_EQ(instance.Event("PRINT"), 0) << "print to None prints nothing";
   EXPECT_TRUE(instance.LogTexts().empty());
 
-  // A changed script starts in a fresh interpreter with everything in place.
+  // A changed script starts in a fresh session with everything in place.
   instance.Configure(
       "import plugin\n"
       "def EventData(params, source, name):\n"

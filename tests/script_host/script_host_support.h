@@ -108,6 +108,13 @@ std::vector<std::string> ListTexts(corvane::TkivParamsList& list);
 
 bool AnyStartsWith(const std::vector<std::string>& texts, const std::string& prefix);
 
+// The texts one per line, for failure messages.
+inline std::string Joined(const std::vector<std::string>& texts) {
+  std::string joined;
+  for (const std::string& text : texts) joined += text + "\n";
+  return joined;
+}
+
 // The suites' common ground: a real runtime, a scratch folder for scripts
 // and settings, and nothing left of an earlier test's host calls.
 class ScriptHostTest : public ::testing::Test {
