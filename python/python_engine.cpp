@@ -661,6 +661,7 @@ void TPythonEngine::RunInitScript() {
 
 void TPythonEngine::InitializeShared() {
   TSharedRuntime& runtime = *sharedRuntime;  // attached: it stays while this engine is counted
+  bool started = false;
   {
     std::lock_guard guard(processEngineLock);
     if (processEngine != nullptr || abandoned != nullptr || (!runtime.Initialized && api_.Py_IsInitialized()))
@@ -668,6 +669,7 @@ void TPythonEngine::InitializeShared() {
     if (!runtime.Initialized) {
       // The interpreter starts with its lock held by this thread, which
       // keeps it for the session below.
+      started = true;
       SetProgramName(runtime.ProgramName);
       api_.Py_Initialize();
       runtime.Initialized = true;
@@ -693,10 +695,11 @@ void TPythonEngine::InitializeShared() {
           break;
         }
       }
-    } else {
-      api_.PyGILState_Ensure();  // the thread state stays with this thread
     }
   }
+  // Taken outside the process lock: the interpreter lock is the inner one.
+  // The thread state made stays with this thread.
+  if (!started) api_.PyGILState_Ensure();
   initialized_ = true;
   MarkLockHeld(true);
   KeepStandardTypes();
