@@ -731,8 +731,12 @@ void TPythonEngine::PublishModule(const std::string& name, Handle module) {
     TPythonInterface::PublishModule(name, module);
     return;
   }
-  Object modules = Object::Steal(api_, api_.PyObject_GetAttrString(session_.get(), "modules"));
-  if (!modules || api_.PyDict_SetItemString(modules.get(), name.c_str(), module.ptr()) != 0) RaiseError();
+  Object publish = Object::Steal(api_, api_.PyObject_GetAttrString(session_.get(), "publish"));
+  Object arguments = Object::Steal(api_, api_.PyTuple_New(2));
+  if (!publish || !arguments) RaiseError();
+  api_.PyTuple_SetItem(arguments.get(), 0, TextToPython(name).release());
+  api_.PyTuple_SetItem(arguments.get(), 1, Object::Borrow(api_, module).release());
+  if (!Object::Steal(api_, api_.PyObject_Call(publish.get(), arguments.get(), nullptr))) RaiseError();
 }
 
 void TPythonEngine::Finalize() {

@@ -7,7 +7,9 @@
 // - a namespace module named __main__ (not the process's __main__ module),
 //   whose builtins are the session's own copy, with an __import__ that
 //   resolves the modules the engine published for the session ("plugin")
-//   and the modules beside the script;
+//   and the modules beside the script; library modules that import a
+//   published module get a stand-in that reaches the module of the session
+//   whose code runs;
 // - the modules beside the script (Python sources and packages in the
 //   script's folder), loaded under a package of the session's own,
 //   "__script<id>__", so that two scripts' helper modules of one name never
@@ -105,6 +107,26 @@ if 'threading' in sys.modules:
     sys.modules['threading']._start_new_thread = start_new_thread
 
 
+class CurrentSessionModule(types.ModuleType):
+    """Stands in sys.modules for a module every session publishes (plugin),
+    for the modules outside a script's folder (library modules, shared by
+    every session): each attribute is looked up, when used, in the module of
+    the session whose code runs on the calling thread."""
+
+    def __getattr__(self, name):
+        session = sessions.get(pyio._session())
+        module = session.modules.get(self.__name__) if session is not None else None
+        if module is None:
+            raise AttributeError("module '%s' has no attribute '%s': no script runs on this thread"
+                                 % (self.__name__, name))
+        return getattr(module, name)
+
+    def __dir__(self):
+        session = sessions.get(pyio._session())
+        module = session.modules.get(self.__name__) if session is not None else None
+        return dir(module) if module is not None else []
+
+
 class Session:
     def __init__(self, id, folder, file):
         if redirect is not None:
@@ -131,6 +153,11 @@ class Session:
             self.namespace.__file__ = file
         sessions[id] = self
         by_prefix[self.prefix] = self
+
+    def publish(self, name, module):
+        self.modules[name] = module
+        if not isinstance(sys.modules.get(name), CurrentSessionModule):
+            sys.modules[name] = CurrentSessionModule(name, module.__doc__)
 
     def is_user_module(self, top):
         found = self.found.get(top)

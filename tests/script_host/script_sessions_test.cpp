@@ -119,6 +119,29 @@ TEST_F(ScriptSessions, ARestartStartsAFreshNamespaceAndReloadsTheScriptsModules)
                                                            "__name__ __main__, helper helper"}));
 }
 
+TEST_F(ScriptSessions, ALibraryModuleThatImportsPluginReachesTheInstanceRunningIt) {
+  // A module on the search path, not beside either script: loaded once and
+  // shared, its plugin reaches whichever instance's code calls it.
+  const corvane::platform::testing::ScratchFolder library;
+  std::ofstream(library / "shared_library.py", std::ios::binary)
+      << "import plugin\n"
+         "def log(text):\n"
+         "    plugin.DbgLog(text)\n";
+  const std::string script = "import sys\nsys.path.insert(0, r'" + library.path() +
+                             "')\nimport shared_library, plugin\n"
+                             "def EventData(params, source, name):\n"
+                             "    shared_library.log(name)\n";
+  ScriptInstance first(folder_, "first"), second(folder_, "second");
+  EXPECT_TRUE(Start(first, script).empty());
+  EXPECT_TRUE(Start(second, script).empty());
+  EXPECT_EQ(first.Event("FIRST"), 0);
+  EXPECT_EQ(second.Event("SECOND"), 0);
+  EXPECT_EQ(first.LogTexts(), std::vector<std::string>{"FIRST"});
+  EXPECT_EQ(second.LogTexts(), std::vector<std::string>{"SECOND"});
+  EXPECT_EQ(first.Unload(), 0);
+  EXPECT_EQ(second.Unload(), 0);
+}
+
 TEST_F(ScriptSessions, TwoScriptsHelperModulesOfOneNameNeverMeet) {
   const corvane::platform::testing::ScratchFolder other;
   std::ofstream(other / "helper.py", std::ios::binary) << "WHO = 'other folder'\n";
