@@ -333,11 +333,7 @@ void TPythonEngine::LoadDll() {
       fail(std::move(error));
       return;
     }
-    const TPythonLibraryVersion version = VersionFromLibraryName(DllName);
-    major_ = version.Major;
-    minor_ = version.Minor;
-    python3_ = platform::ansiUpper(DllName).find("PYTHON3") != std::string::npos;
-    builtins_ = python3_ ? "builtins" : "__builtin__";
+    TakeVersionFacts();
     Initialize();
     return;
   }
@@ -350,11 +346,7 @@ void TPythonEngine::LoadDll() {
     return;
   }
 
-  const TPythonLibraryVersion version = VersionFromLibraryName(DllName);
-  major_ = version.Major;
-  minor_ = version.Minor;
-  python3_ = platform::ansiUpper(DllName).find("PYTHON3") != std::string::npos;
-  builtins_ = python3_ ? "builtins" : "__builtin__";
+  TakeVersionFacts();
 
   const std::optional<std::string> missing =
       py::BindPythonApi(api_, [&](const char* name) { return library_.symbol(name); });
@@ -367,6 +359,14 @@ void TPythonEngine::LoadDll() {
     return;
   }
   Initialize();
+}
+
+void TPythonEngine::TakeVersionFacts() {
+  const TPythonLibraryVersion version = VersionFromLibraryName(DllName);
+  major_ = version.Major;
+  minor_ = version.Minor;
+  python3_ = platform::ansiUpper(DllName).find("PYTHON3") != std::string::npos;
+  builtins_ = python3_ ? "builtins" : "__builtin__";
 }
 
 bool TPythonEngine::AttachSharedRuntime(const std::string& path, std::string& error) {

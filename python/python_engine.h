@@ -136,6 +136,7 @@ class TPythonEngine : public TPythonInterface {
   void Finalize();
 
  private:
+  void TakeVersionFacts();  // of the library named by DllName
   bool AttachSharedRuntime(const std::string& path, std::string& error);
   void InitializeShared();
   void FinalizeShared();
