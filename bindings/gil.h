@@ -1,8 +1,9 @@
 // Scoped holds of the interpreter lock. TGilAcquire takes it for the calling
 // thread (with a thread state of that thread's own), enters the engine's
-// script session, and gives both back when the scope ends; TGilRelease lets go of it around blocking work or a call
-// into the host and takes it back on the same thread. The interpreter lock is
-// the innermost lock: never take another lock while holding it.
+// script session, and gives both back when the scope ends; TGilRelease lets
+// go of it around blocking work or a call into the host and takes it back on
+// the same thread. The interpreter lock is the innermost lock: never take
+// another lock while holding it.
 #pragma once
 
 #include "bindings/python_interface.h"

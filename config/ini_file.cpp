@@ -24,6 +24,14 @@ std::string_view withoutMark(std::string_view text) {
   return text;
 }
 
+// The reader takes one carriage return in front of a line's end as part of
+// that end, so a text that itself ends in one (a lone CR in a value) keeps it
+// only when the end it is given begins with another.
+std::string endKeepingText(const std::string& text, std::string end) {
+  if (!text.empty() && text.back() == '\r' && (end.empty() || end.front() != '\r')) end.insert(0, "\r");
+  return end;
+}
+
 }  // namespace
 
 TIniFile::TIniFile(std::string_view text) {
@@ -54,14 +62,14 @@ void TIniFile::Insert(size_t at, Line line) {
   // the one the file ends with.
   if (at == lines_.size() && !lines_.empty() && lines_.back().End.find('\n') == std::string::npos) {
     std::swap(line.End, lines_.back().End);
-    lines_.back().End = lineEnd_;
+    lines_.back().End = endKeepingText(lines_.back().Text, lineEnd_);
   }
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
 }
 
 void TIniFile::Erase(size_t index) {
   if (index + 1 == lines_.size() && index > 0 && lines_[index].End.find('\n') == std::string::npos) {
-    lines_[index - 1].End = lines_[index].End;
+    lines_[index - 1].End = endKeepingText(lines_[index - 1].Text, lines_[index].End);
   }
   lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
 }

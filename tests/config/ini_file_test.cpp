@@ -74,6 +74,18 @@ TEST(IniFile, EditsKeepTheLineEndsOfOtherLines) {
   EXPECT_TRUE(file.Delete("B", "z"));
   EXPECT_EQ(file.Text(), "[A]\r\nx=10\nvalue=ends in CR\r\r\n[B]\ny=2\r");
   EXPECT_EQ(TIniFile(file.Text()).Read("A", "value"), "ends in CR\r");
+
+  // The file's last line holds such a value: lines added after it, and a
+  // last line removed after it, must not turn its CR into a line end.
+  TIniFile last("[B]\ny=ends in CR\r\r");
+  last.Write("B", "z", "3");
+  EXPECT_EQ(last.Text(), "[B]\ny=ends in CR\r\r\nz=3\r");
+  EXPECT_EQ(TIniFile(last.Text()).Read("B", "y"), "ends in CR\r");
+  EXPECT_TRUE(last.Delete("B", "z"));
+  EXPECT_EQ(last.Text(), "[B]\ny=ends in CR\r\r");
+  TIniFile unterminated("[B]\ny=ends in CR\r\r\nz=3");
+  EXPECT_TRUE(unterminated.Delete("B", "z"));
+  EXPECT_EQ(TIniFile(unterminated.Text()).Read("B", "y"), "ends in CR\r");
 }
 
 TEST(IniFile, RefusesWhatWouldBreakTheFile) {
