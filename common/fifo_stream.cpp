@@ -8,7 +8,9 @@ namespace corvane {
 TFIFOStream::TFIFOStream(int32_t capacity, int32_t minShift, bool autoShift)
     : capacity_(capacity), minShift_(minShift), autoShift_(autoShift) {
   Assert(capacity >= 0, "Negative FIFO capacity", "Public\\Common\\kivFIFOStream", __LINE__);
-  buffer_ = std::make_unique<uint8_t[]>(static_cast<size_t>(capacity));
+  // Not zeroed: only bytes written are ever read, and the untouched pages of
+  // a buffer that never fills cost no memory.
+  buffer_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(capacity));
   SetGuarded(buffer_.get());
 }
 

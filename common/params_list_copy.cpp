@@ -1,10 +1,12 @@
 #include "common/params_list_copy.h"
 
 #include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "common/exceptions.h"
 #include "common/params_list.h"
+#include "common/params_list_wrap.h"
 #include "platform/code_page.h"
 
 namespace corvane {
@@ -100,6 +102,24 @@ TkivParamsListItem* CV_STDCALL TkivParamsList::AddItemFromInterfaceInstance(Tkiv
     return nullptr;
   }
   return item;
+}
+
+void CopyToInterface(const TkivParamsList& source, IkivParamsListA* destination) {
+  if (destination == nullptr) return;
+  const int32_t count = source.Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const TkivParamsListItem& item = *source.Items(i);
+    const std::string name = item.Name().str();
+    OleVariant value = item.Value();
+    InterfaceRef<IkivParamsListItemA> copy;
+    CheckBoundaryResult(destination->AddItem(name.empty() ? nullptr : name.c_str(), value.get(), copy.put()),
+                        "IkivParamsListA.AddItem");
+    if (!copy) continue;
+    const std::string lower = ItemWrapperLowerNameText(name);
+    copy->SetLowerNameText(lower.empty() ? nullptr : lower.c_str());
+    copy->SetDataType(item.DataType());
+    copy->SetQuality(item.Quality());
+  }
 }
 
 void CopyToInterface(IkivParamsListA* source, IkivParamsListA* destination, int32_t start, int32_t end) {

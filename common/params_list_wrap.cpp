@@ -70,9 +70,9 @@ std::string NameOf(const char16_t* text) {
   return text != nullptr ? platform::wideToAnsi(text) : std::string();
 }
 
-// The text the item wrapper hands out as the lower-case name: A to Z lowered
-// (every other byte kept), widened by the ANSI code page, as UTF-8.
-std::string LowerNameText(std::string_view name) {
+}  // namespace
+
+std::string ItemWrapperLowerNameText(std::string_view name) {
   std::string lowered(name);
   bool ascii = true;
   for (char& c : lowered) {
@@ -83,6 +83,8 @@ std::string LowerNameText(std::string_view name) {
   if (ascii) return lowered;
   return platform::wideToUtf8(platform::ansiToWide(lowered));
 }
+
+namespace {
 
 // The list pointer in a list wrapper object (ours or a host's: both keep it
 // at the same offset).
@@ -694,7 +696,7 @@ TkivParamsListItemWrap::~TkivParamsListItemWrap() { liveItemWrappers.fetch_sub(1
 void TkivParamsListItemWrap::TakeNames() {
   std::string nameA = item_->Name().str();
   std::u16string nameW = platform::ansiToWide(nameA);
-  std::string lower = LowerNameText(nameA);
+  std::string lower = ItemWrapperLowerNameText(nameA);
   nameA_.swap(nameA);
   nameW_.swap(nameW);
   lowerNameText_.swap(lower);

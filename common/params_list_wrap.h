@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "common/params_list.h"
 #include "common/params_list_interfaces.h"
@@ -129,6 +130,11 @@ using ParamsListWrapPtr = std::unique_ptr<TkivParamsListWrap, ParamsListWrapDele
 // 8-bit name with A to Z lowered, widened by the ANSI code page and encoded
 // as UTF-8). Text pointers it answers stay valid while it lives and its name
 // is not set again.
+// The text an item wrapper hands out as the lower-case name of an item of
+// the given name: A to Z lowered (every other byte kept), widened by the
+// ANSI code page, as UTF-8.
+std::string ItemWrapperLowerNameText(std::string_view name);
+
 class TkivParamsListItemWrap {
  public:
   static const TkivParamsListWrapClass Class;

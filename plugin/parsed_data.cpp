@@ -5,7 +5,6 @@
 
 #include "common/exceptions.h"
 #include "common/params_list_copy.h"
-#include "common/params_list_wrap.h"
 #include "platform/shared_memory.h"
 #include "plugin/call_params.h"
 
@@ -56,14 +55,12 @@ void DeliverParsedData(TPluginCallRecord& record, const TParsedDataList& list, b
   if (!output) return;
   InterfaceRef<IkivParamsListA> destination = output.Query<IkivParamsListA>();
   if (!destination) throw Exception("The output list offers no 8-bit interface");
-  InterfaceRef<IkivParamsListA> source =
-      TkivParamsListWrap::NewInterfaceA(const_cast<TkivParamsList*>(&list.Values()), true);
   // All or nothing: the values go in after what the host's list holds, the
   // text last, and a failure on the way takes this delivery's values out
   // again, so the host keeps exactly what it had.
   const int32_t held = destination->GetCount();
   try {
-    CopyToInterface(source.get(), destination.get());
+    CopyToInterface(list.Values(), destination.get());
     if (!list.Text().empty()) writeText(record.InputItem, list.Text(), append);
   } catch (...) {
     for (int32_t i = destination->GetCount(); i-- > held;) destination->Delete(i);

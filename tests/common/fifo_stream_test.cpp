@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -115,6 +117,46 @@ TEST(FIFOStream, ShiftDropsOldestBytes) {
   EXPECT_EQ(stream.DataSize(), 0);
   WriteBytes(stream, Numbered(3, 1));
   EXPECT_EQ(Contents(stream), Numbered(3, 1));
+}
+
+// Long runs of writes and shifts of every size, against a plain queue that
+// drops the oldest bytes the same way: the stored run moves inside the
+// buffer, and no move may lose, repeat or reorder a byte.
+TEST(FIFOStream, LongRunsKeepTheNewestBytesInOrder) {
+  for (const bool autoShift : {true, false}) {
+    std::mt19937 random(autoShift ? 7 : 8);
+    TFIFOStream stream(100, 7, autoShift);
+    std::deque<uint8_t> model;
+    uint8_t next = 0;
+    for (int step = 0; step < 5000; ++step) {
+      if (random() % 3 != 0) {
+        Bytes data(random() % 130);
+        for (uint8_t& byte : data) byte = next++;
+        const size_t room = 100 - model.size();
+        if (!autoShift && data.size() > room) {
+          EXPECT_THROW(WriteBytes(stream, data), EFIFOStream);
+        } else {
+          WriteBytes(stream, data);
+          for (size_t at = 0; at < data.size();) {
+            if (model.size() == 100 || 100 - model.size() < data.size() - at) {
+              const size_t drop = std::max<size_t>(data.size() - at - (100 - model.size()), 7);
+              model.erase(model.begin(), model.begin() + static_cast<std::ptrdiff_t>(std::min(drop, model.size())));
+            }
+            const size_t chunk = std::min(data.size() - at, 100 - model.size());
+            model.insert(model.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
+                         data.begin() + static_cast<std::ptrdiff_t>(at + chunk));
+            at += chunk;
+          }
+        }
+      } else {
+        const size_t count = random() % 60;
+        stream.Shift(static_cast<int32_t>(count));
+        if (autoShift) model.erase(model.begin(), model.begin() + static_cast<std::ptrdiff_t>(std::min(count, model.size())));
+      }
+      ASSERT_EQ(Contents(stream), Bytes(model.begin(), model.end())) << "step " << step;
+      ASSERT_EQ(stream.FreeSpace(), static_cast<int32_t>(100 - model.size()));
+    }
+  }
 }
 
 TEST(FIFOStream, WithoutAutoShiftNothingIsDropped) {

@@ -298,3 +298,34 @@ TEST(ParamsListCopy, CopyToInterfaceHandsOverEveryAttribute) {
   EXPECT_THROW(CopyToInterface(source.get(), &host), Exception);
   EXPECT_EQ(host.items.size(), 2u);
 }
+
+TEST(ParamsListCopy, CopyingANativeListHandsOverWhatItsWrapperWould) {
+  auto native = TkivParamsList::Create();
+  native->AddItem("One", OleVariant::fromI4(1).raw())->SetDataType(3);
+  native->AddItem(Ansi(u"Zw\u00D6lf"), OleVariant::fromString(u"12").raw())->SetQuality(0);
+  native->AddItem("", OleVariant::fromR8(2.5).raw());
+  native->AddItem("Own lower", OleVariant().raw())->SetLowerName("OWN");
+  native->NewRow();
+  InterfaceRef<IkivParamsListA> wrapper = TkivParamsListWrap::NewInterfaceA(native.get(), true);
+
+  const auto describe = [](const HostList& list) {
+    std::vector<std::string> lines;
+    for (const auto& item : list.items) {
+      const Variant& v = item->value.raw();
+      lines.push_back(item->name + "|" + item->lowerText + "|" + std::to_string(item->dataType) + "|" +
+                      std::to_string(item->quality) + "|" + std::to_string(v.vt) + ":" +
+                      (v.vt == platform::vtBstr ? platform::wideToUtf8(BstrText(v)) : std::to_string(v.llVal)));
+    }
+    return lines;
+  };
+  HostList throughWrapper, direct;
+  CopyToInterface(wrapper.get(), &throughWrapper);
+  CopyToInterface(*native, &direct);
+  ASSERT_EQ(direct.items.size(), static_cast<size_t>(native->Count()));
+  EXPECT_EQ(describe(direct), describe(throughWrapper));
+  EXPECT_EQ(direct.References(), 0);
+
+  direct.failAddItem = true;
+  EXPECT_THROW(CopyToInterface(*native, &direct), Exception);
+  CopyToInterface(*native, nullptr);
+}
