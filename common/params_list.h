@@ -120,6 +120,12 @@ class TkivParamsList {
   // for a null source. A failing call on the source, or an allocation
   // refused, raises and takes back what the copy had appended.
   bool CopyFromInterface(IkivParamsListA* source, int32_t start = 0, int32_t end = -1);
+  // Appends what CopyFromInterface would append from a wrapper of source,
+  // read directly: the lower-case names follow the wrapper's text of each
+  // name, not the source items' own. CopyFromInterface takes this way when
+  // the source is a wrapper of this library. Raises for a source that is no
+  // live list.
+  void CopyAsThroughWrapper(const TkivParamsList& source, int32_t start = 0, int32_t end = -1);
 
   void NewRow();
   bool FindRow(int32_t start, int32_t& index, bool& isDelimiter) const;

@@ -46,19 +46,26 @@ OleVariant ValueOf(IkivParamsListItemA& item) {
 // never be found by its own name. A foreign item may hand out no text at all
 // (the interface allows nil); the item then keeps the lower-case name made
 // from its name, for the same reason.
+void TakeAttributes(TkivParamsListItem& item, std::string_view lower, uint32_t dataType, uint8_t quality) {
+  if (!lower.empty()) item.SetLowerName(platform::ansiLower(platform::utf8ToAnsi(lower)));
+  item.SetDataType(dataType);
+  item.SetQuality(quality);
+}
+
 void TakeAttributes(TkivParamsListItem& item, IkivParamsListItemA& source) {
-  const char* lower = source.GetLowerNameText();
-  if (lower != nullptr && *lower != '\0') {
-    item.SetLowerName(platform::ansiLower(platform::utf8ToAnsi(TextOf(lower))));
-  }
-  item.SetDataType(source.GetDataType());
-  item.SetQuality(source.GetQuality());
+  TakeAttributes(item, TextOf(source.GetLowerNameText()), source.GetDataType(), source.GetQuality());
 }
 
 }  // namespace
 
 bool TkivParamsList::CopyFromInterface(IkivParamsListA* source, int32_t start, int32_t end) {
   if (source == nullptr) return false;
+  // A wrapper of this library's own is read without an item wrapper per
+  // item: it would hand out exactly what the list holds.
+  if (const TkivParamsList* own = TkivParamsListWrap::ListBehind(source)) {
+    CopyAsThroughWrapper(*own, start, end);
+    return true;
+  }
   // The count is taken once, so copying a list into itself doubles it once.
   const CopyRange range = RangeOf(source->GetCount(), start, end);
   TAppendedItems appended(*this);
@@ -71,6 +78,20 @@ bool TkivParamsList::CopyFromInterface(IkivParamsListA* source, int32_t start, i
   }
   appended.Keep();
   return true;
+}
+
+void TkivParamsList::CopyAsThroughWrapper(const TkivParamsList& source, int32_t start, int32_t end) {
+  source.CheckAlive();
+  const CopyRange range = RangeOf(source.Count(), start, end);
+  TAppendedItems appended(*this);
+  for (int32_t i = range.first; i <= range.last; ++i) {
+    const TkivParamsListItem& item = *source.Items(i);
+    TkivParamsListItem* copy = AddItem(item.Name().view(), item.ValueRef());
+    if (copy != nullptr) {
+      TakeAttributes(*copy, ItemWrapperLowerNameText(item.Name().view()), item.DataType(), item.Quality());
+    }
+  }
+  appended.Keep();
 }
 
 TkivParamsListItem* TkivParamsList::AddItemFromInterface(IkivParamsListItemA* source) {

@@ -619,6 +619,23 @@ TkivParamsListWrap::TkivParamsListWrap(TkivParamsList* list, bool notOwned)
   liveListWrappers.fetch_add(1);
 }
 
+TkivParamsList* TkivParamsListWrap::ListBehind(const void* interfacePointer) {
+  if (interfacePointer == nullptr) return nullptr;
+  // Every interface object begins with the address of its table, so the
+  // first word identifies the wrappers of this library whatever the object.
+  const void* table;
+  std::memcpy(&table, interfacePointer, sizeof table);
+  size_t offset;
+  if (table == &ParamsListWrapSlots::kTableA.slots) {
+    offset = offsetof(TkivParamsListWrap, tableA_);
+  } else if (table == &ParamsListWrapSlots::kTableW.slots) {
+    offset = offsetof(TkivParamsListWrap, tableW_);
+  } else {
+    return nullptr;
+  }
+  return reinterpret_cast<const TkivParamsListWrap*>(static_cast<const char*>(interfacePointer) - offset)->list_;
+}
+
 TkivParamsListWrap* TkivParamsListWrap::Create() { return new TkivParamsListWrap(nullptr, false); }
 
 TkivParamsListWrap* TkivParamsListWrap::Create(TkivParamsList* list, bool notOwned) {

@@ -79,6 +79,10 @@ class TkivParamsListWrap {
 
   // The wrapped list; null once Destroy has let it go.
   TkivParamsList* List() const { return list_; }
+  // The list behind an interface pointer (either side) when the object is a
+  // list wrapper of this library; null for any other object, and for a
+  // wrapper that has let go of its list.
+  static TkivParamsList* ListBehind(const void* interfacePointer);
   bool NotOwned() const { return notOwned_ != 0; }
   int32_t RefCount() const;
 

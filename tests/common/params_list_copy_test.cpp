@@ -71,6 +71,8 @@ class HostList final : public IkivParamsListA {
  public:
   std::vector<std::unique_ptr<HostItem>> items;
   bool failAddItem = false;
+  // When set, the items are this list's: a foreign object in front of it.
+  IkivParamsListA* forwardTo = nullptr;
 
   HostItem& Append(std::string name, std::string lowerText, OleVariant value, uint32_t dataType = 0,
                    uint8_t quality = 2) {
@@ -90,7 +92,9 @@ class HostList final : public IkivParamsListA {
   }
   uint32_t CV_STDCALL AddRef() override { return 1; }
   uint32_t CV_STDCALL Release() override { return 1; }
-  int32_t CV_STDCALL GetCount() override { return static_cast<int32_t>(items.size()); }
+  int32_t CV_STDCALL GetCount() override {
+    return forwardTo ? forwardTo->GetCount() : static_cast<int32_t>(items.size());
+  }
   uint32_t CV_STDCALL GetSignature() override { return 0; }
   int32_t CV_STDCALL GetTag() override { return 0; }
   void CV_STDCALL SetTag(int32_t) override {}
@@ -100,6 +104,7 @@ class HostList final : public IkivParamsListA {
   void CV_STDCALL NewRow() override {}
   void CV_STDCALL AppendRow(const void*) override {}
   HResult CV_STDCALL GetItem(int32_t index, IkivParamsListItemA** item) override {
+    if (forwardTo) return forwardTo->GetItem(index, item);
     *item = nullptr;
     if (index < 0 || index >= GetCount()) return kHrOk;
     items[static_cast<size_t>(index)]->AddRef();
@@ -328,4 +333,42 @@ TEST(ParamsListCopy, CopyingANativeListHandsOverWhatItsWrapperWould) {
   direct.failAddItem = true;
   EXPECT_THROW(CopyToInterface(*native, &direct), Exception);
   CopyToInterface(*native, nullptr);
+}
+
+TEST(ParamsListCopy, CopyingAsThroughAWrapperMatchesTheWrapper) {
+  auto native = TkivParamsList::Create();
+  native->AddItem("One", OleVariant::fromI4(1).raw())->SetDataType(3);
+  native->AddItem(Ansi(u"\u00D6L Druck"), OleVariant::fromString(u"\u00FCber").raw())->SetQuality(0);
+  native->AddItem("Own lower", OleVariant().raw())->SetLowerName("OWN");
+  native->NewRow();
+  native->AddItem("Bytes", OleVariant::fromUI1(250).raw())->SetQuality(1);
+
+  // Item by item through the wrapper's interface, behind a foreign object
+  // that the copy cannot see through.
+  InterfaceRef<IkivParamsListA> a = TkivParamsListWrap::NewInterfaceA(native.get(), true);
+  HostList foreign;
+  foreign.forwardTo = a.get();
+  auto throughInterface = TkivParamsList::Create();
+  ASSERT_TRUE(throughInterface->CopyFromInterface(&foreign));
+  ASSERT_EQ(throughInterface->Count(), native->Count());
+
+  auto direct = TkivParamsList::Create();
+  direct->CopyAsThroughWrapper(*native);
+  EXPECT_EQ(Describe(*direct), Describe(*throughInterface));
+  EXPECT_EQ(direct->Items(2)->LowerName().str(), "own lower") << "the wrapper's text of the name, not the item's own";
+  auto seenThrough = TkivParamsList::Create();
+  ASSERT_TRUE(seenThrough->CopyFromInterface(a.get()));
+  EXPECT_EQ(Describe(*seenThrough), Describe(*throughInterface)) << "our own wrapper is read directly";
+  auto range = TkivParamsList::Create();
+  ASSERT_TRUE(range->CopyFromInterface(a.get(), 1, 2));
+  ASSERT_EQ(range->Count(), 2);
+  EXPECT_EQ(Describe(*range->Items(0)), Describe(*throughInterface->Items(1)));
+
+  EXPECT_EQ(TkivParamsListWrap::ListBehind(a.get()), native.get());
+  EXPECT_EQ(TkivParamsListWrap::ListBehind(a.Query<IkivParamsListW>().get()), native.get());
+  EXPECT_EQ(TkivParamsListWrap::ListBehind(&foreign), nullptr);
+
+  // Into itself: the count is taken once.
+  native->CopyAsThroughWrapper(*native);
+  EXPECT_EQ(native->Count(), 2 * throughInterface->Count());
 }
