@@ -15,6 +15,10 @@ using platform::OleVariant;
 
 namespace {
 
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 std::string_view TextOf(const char* text) { return text != nullptr ? std::string_view(text) : std::string_view(); }
 
 // The indexes to copy from a list of count items: start..end, clipped to the
@@ -86,9 +90,16 @@ void TkivParamsList::CopyAsThroughWrapper(const TkivParamsList& source, int32_t 
   TAppendedItems appended(*this);
   for (int32_t i = range.first; i <= range.last; ++i) {
     const TkivParamsListItem& item = *source.Items(i);
-    TkivParamsListItem* copy = AddItem(item.Name().view(), item.ValueRef());
-    if (copy != nullptr) {
-      TakeAttributes(*copy, ItemWrapperLowerNameText(item.Name().view()), item.DataType(), item.Quality());
+    const std::string_view name = item.Name().view();
+    TkivParamsListItem* copy = AddItem(name, item.ValueRef());
+    if (copy == nullptr) continue;
+    if (isAscii(name)) {
+      // The wrapper's text is the name with A to Z lowered, which AddItem
+      // has already made the copy's lower-case name.
+      copy->SetDataType(item.DataType());
+      copy->SetQuality(item.Quality());
+    } else {
+      TakeAttributes(*copy, ItemWrapperLowerNameText(name), item.DataType(), item.Quality());
     }
   }
   appended.Keep();
