@@ -95,7 +95,11 @@ void ParamsListDeleter::operator()(TkivParamsList* list) const {
 // --- construction and destruction -------------------------------------------
 
 TkivParamsList::TkivParamsList(const TkivParamsListClass* listClass)
-    : classRef_(listClass), listId_(platform::guidToString(platform::createGuid())) {}
+    : classRef_(listClass) {
+  char id[platform::kGuidTextLength];
+  platform::guidToChars(platform::createGuid(), id);
+  listId_ = AnsiString(std::string_view(id, sizeof id));
+}
 
 TkivParamsList::~TkivParamsList() {
   // The signature goes first, so that anything looking at the list while its

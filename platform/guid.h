@@ -1,6 +1,7 @@
 // Globally unique identifiers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,6 +22,9 @@ static_assert(sizeof(Guid) == 16);
 // throws OsError when the source fails.
 CV_PLATFORM_API Guid createGuid();
 // Registry form: 38 characters, braces, hyphens, upper-case hexadecimal.
+inline constexpr size_t kGuidTextLength = 38;
 CV_PLATFORM_API std::string guidToString(const Guid& guid);
+// The same characters into text, without a terminating zero.
+CV_PLATFORM_API void guidToChars(const Guid& guid, char (&text)[kGuidTextLength]);
 
 }  // namespace corvane::platform

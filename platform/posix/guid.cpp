@@ -48,7 +48,7 @@ void randomBytes(unsigned char* buffer, size_t size) {
 Guid createGuid() {
   // Random bytes are fetched from the system in batches: every parameter
   // list makes a GUID, and one system call each would dominate.
-  thread_local unsigned char pool[sizeof(Guid) * 64];
+  thread_local unsigned char pool[sizeof(Guid) * 256];
   thread_local size_t used = sizeof pool;
   if (used == sizeof pool) {
     randomBytes(pool, sizeof pool);
