@@ -205,11 +205,15 @@ void TkivParamsList::CheckAlive() const {
   Assert(signature_ == ParamsListSignature, "Assertion failure", kUnit, __LINE__);
 }
 
-TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant& value) const {
+namespace {
+
+// A new item of itemClass holding value, named by giveNames.
+template <class GiveNames>
+TkivParamsListItem* makeItem(const TkivParamsListItemClass* itemClass, GiveNames giveNames, const Variant& value) {
   if (IsPlainStoredType(value.vt)) {
-    TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
+    TkivParamsListItem* item = TkivParamsListItem::Create(itemClass);
     try {
-      setNames(*item, name);
+      giveNames(*item);
     } catch (...) {
       item->Destroy();
       throw;
@@ -219,9 +223,9 @@ TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant
   }
   // Converted first: a value that cannot be stored leaves nothing made.
   OleVariant stored = ToStoredValue(value);
-  TkivParamsListItem* item = TkivParamsListItem::Create(itemClass_);
+  TkivParamsListItem* item = TkivParamsListItem::Create(itemClass);
   try {
-    setNames(*item, name);
+    giveNames(*item);
     item->SetStoredValue(std::move(stored));
   } catch (...) {
     item->Destroy();
@@ -229,6 +233,13 @@ TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant
   }
   return item;
 }
+
+}  // namespace
+
+TkivParamsListItem* TkivParamsList::NewItem(std::string_view name, const Variant& value) const {
+  return makeItem(itemClass_, [name](TkivParamsListItem& item) { setNames(item, name); }, value);
+}
+
 
 void TkivParamsList::InsertAt(int32_t index, TkivParamsListItem* item) {
   if (count_ == capacity_ && !classRef_->Grow(this)) {
@@ -244,6 +255,14 @@ void TkivParamsList::InsertAt(int32_t index, TkivParamsListItem* item) {
 TkivParamsListItem* TkivParamsList::AddItem(std::string_view name, const Variant& value) {
   if (isBlank(name)) return nullptr;
   TkivParamsListItem* item = NewItem(name, value);
+  InsertAt(count_, item);
+  return item;
+}
+
+TkivParamsListItem* TkivParamsList::AddItemSharingNames(const TkivParamsListItem& source) {
+  if (isBlank(source.Name().view())) return nullptr;
+  TkivParamsListItem* item =
+      makeItem(itemClass_, [&source](TkivParamsListItem& copy) { copy.ShareNames(source); }, source.ValueRef());
   InsertAt(count_, item);
   return item;
 }

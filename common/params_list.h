@@ -176,6 +176,9 @@ class TkivParamsList {
 
   void CheckAlive() const;
   TkivParamsListItem* NewItem(std::string_view name, const platform::Variant& value) const;
+  // AddItem of source's name and value, the names sharing source's texts;
+  // only for a source whose lower-case name is the one AddItem would make.
+  TkivParamsListItem* AddItemSharingNames(const TkivParamsListItem& source);
   void InsertAt(int32_t index, TkivParamsListItem* item);
 
   const TkivParamsListClass* classRef_;

@@ -19,6 +19,16 @@ bool isAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
+// Whether lower is text with A to Z lowered.
+bool isLowerAsciiOf(std::string_view lower, std::string_view text) {
+  if (lower.size() != text.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (lower[i] != (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c)) return false;
+  }
+  return true;
+}
+
 std::string_view TextOf(const char* text) { return text != nullptr ? std::string_view(text) : std::string_view(); }
 
 // The indexes to copy from a list of count items: start..end, clipped to the
@@ -91,14 +101,16 @@ void TkivParamsList::CopyAsThroughWrapper(const TkivParamsList& source, int32_t 
   for (int32_t i = range.first; i <= range.last; ++i) {
     const TkivParamsListItem& item = *source.Items(i);
     const std::string_view name = item.Name().view();
-    TkivParamsListItem* copy = AddItem(name, item.ValueRef());
-    if (copy == nullptr) continue;
     if (isAscii(name)) {
-      // The wrapper's text is the name with A to Z lowered, which AddItem
-      // has already made the copy's lower-case name.
+      // The wrapper's text is the name with A to Z lowered, which is the
+      // lower-case name AddItem makes; when the item has that one already,
+      // the copy shares both texts instead of making them again.
+      TkivParamsListItem* copy = isLowerAsciiOf(item.LowerName().view(), name) ? AddItemSharingNames(item)
+                                                                                : AddItem(name, item.ValueRef());
+      if (copy == nullptr) continue;
       copy->SetDataType(item.DataType());
       copy->SetQuality(item.Quality());
-    } else {
+    } else if (TkivParamsListItem* copy = AddItem(name, item.ValueRef())) {
       TakeAttributes(*copy, ItemWrapperLowerNameText(name), item.DataType(), item.Quality());
     }
   }

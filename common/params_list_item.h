@@ -54,6 +54,11 @@ class TkivParamsListItem {
   void SetLowerName(const AnsiString& lowerName) { lowerName_ = lowerName; }
   // Name and LowerName as one text, for a name that is its own lower-case form.
   void SetNameAsLowerName(std::string_view name) { AnsiString::MakeShared(name, name_, lowerName_); }
+  // Shares the texts of another item's names.
+  void ShareNames(const TkivParamsListItem& other) {
+    name_ = other.name_;
+    lowerName_ = other.lowerName_;
+  }
   uint32_t DataType() const { return dataType_; }
   void SetDataType(uint32_t dataType) { dataType_ = dataType; }
   uint8_t Quality() const { return quality_; }
