@@ -1,6 +1,7 @@
 #include "common/params_list_copy.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -148,8 +149,38 @@ TkivParamsListItem* CV_STDCALL TkivParamsList::AddItemFromInterfaceInstance(Tkiv
   return item;
 }
 
+namespace {
+
+// What AddItem through a list wrapper of this library does with each item,
+// without an item wrapper per item: the item's lower-case name text handed
+// to such a wrapper stays with the wrapper, so the list keeps the lower-case
+// name AddItem made. Failures raise as the interface's would.
+void appendThroughOwnWrapper(const TkivParamsList& source, TkivParamsList& destination) {
+  const int32_t count = source.Count();
+  for (int32_t i = 0; i < count; ++i) {
+    const TkivParamsListItem& item = *source.Items(i);
+    TkivParamsListItem* copy = nullptr;
+    try {
+      copy = destination.AddItem(item.Name().view(), item.ValueRef());
+    } catch (const std::bad_alloc&) {
+      CheckBoundaryResult(platform::kHrOutOfMemory, "IkivParamsListA.AddItem");
+    } catch (...) {
+      CheckBoundaryResult(platform::kHrUnexpected, "IkivParamsListA.AddItem");
+    }
+    if (copy == nullptr) continue;
+    copy->SetDataType(item.DataType());
+    copy->SetQuality(item.Quality());
+  }
+}
+
+}  // namespace
+
 void CopyToInterface(const TkivParamsList& source, IkivParamsListA* destination) {
   if (destination == nullptr) return;
+  if (TkivParamsList* own = TkivParamsListWrap::ListBehind(destination)) {
+    appendThroughOwnWrapper(source, *own);
+    return;
+  }
   const int32_t count = source.Count();
   for (int32_t i = 0; i < count; ++i) {
     const TkivParamsListItem& item = *source.Items(i);

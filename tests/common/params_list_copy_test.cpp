@@ -120,6 +120,7 @@ class HostList final : public IkivParamsListA {
     return kHrNotImpl;
   }
   HResult CV_STDCALL AddItem(const char* name, const Variant* value, IkivParamsListItemA** item) override {
+    if (forwardTo) return forwardTo->AddItem(name, value, item);
     *item = nullptr;
     if (failAddItem) return kHrUnexpected;
     HostItem& added = Append(name ? name : "", "", OleVariant::copyOf(*value));
@@ -333,6 +334,20 @@ TEST(ParamsListCopy, CopyingANativeListHandsOverWhatItsWrapperWould) {
   direct.failAddItem = true;
   EXPECT_THROW(CopyToInterface(*native, &direct), Exception);
   CopyToInterface(*native, nullptr);
+
+  // Into a list of ours: directly through its wrapper, and item by item
+  // through the same kind of wrapper behind a foreign object.
+  auto intoOwn = TkivParamsList::Create();
+  InterfaceRef<IkivParamsListA> own = TkivParamsListWrap::NewInterfaceA(intoOwn.get(), true);
+  CopyToInterface(*native, own.get());
+  auto intoForeign = TkivParamsList::Create();
+  InterfaceRef<IkivParamsListA> behind = TkivParamsListWrap::NewInterfaceA(intoForeign.get(), true);
+  HostList foreign;
+  foreign.forwardTo = behind.get();
+  CopyToInterface(*native, &foreign);
+  ASSERT_EQ(intoOwn->Count(), native->Count());
+  EXPECT_EQ(Describe(*intoOwn), Describe(*intoForeign));
+  EXPECT_EQ(TkivParamsListItemWrap::LiveCount(), 0);
 }
 
 TEST(ParamsListCopy, CopyingAsThroughAWrapperMatchesTheWrapper) {
