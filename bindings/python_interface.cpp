@@ -26,6 +26,8 @@ void TPythonInterface::PublishModule(const std::string& name, py::Handle module)
   if (api_.PyDict_SetItemString(api_.PyImport_GetModuleDict(), name.c_str(), module.ptr()) != 0) RaiseError();
 }
 
+std::atomic<int32_t> TPythonInterface::keptThreadStates_{0};
+
 py::PyGILState_STATE TPythonInterface::Lock() {
   const bool firstUse = api_.PyGILState_GetThisThreadState() == nullptr;
   const py::PyGILState_STATE state = api_.PyGILState_Ensure();

@@ -57,9 +57,12 @@ class TPythonInterface {
   // ---- The interpreter lock
   // Lock gives the calling thread a thread state of its own and the lock;
   // Unlock gives the lock back. The thread state is made on a thread's first
-  // use and kept until the interpreter ends (for up to kMaxKeptThreadStates
-  // threads; beyond them it ends with the outermost Unlock). Any thread may
-  // call them, in matching pairs (use the scoped types of gil.h).
+  // use and kept until the interpreter ends, for up to kMaxKeptThreadStates
+  // threads in the process, whichever engine they called through (the
+  // thread states belong to the interpreter, and a thread that ends leaves
+  // its kept state behind); beyond them it ends with the outermost Unlock.
+  // Any thread may call them, in matching pairs (use the scoped types of
+  // gil.h).
   static constexpr int32_t kMaxKeptThreadStates = 64;
   py::PyGILState_STATE Lock();
   void Unlock(py::PyGILState_STATE state);
@@ -86,9 +89,9 @@ class TPythonInterface {
  protected:
   // For the engine, which takes and ends the interpreter outside Lock.
   void MarkLockHeld(bool held);
-  // For the engine, when the interpreter that held the kept thread states
-  // has ended.
-  void ForgetKeptThreadStates();
+  // For the engine, when it starts an interpreter: the kept thread states
+  // of an earlier one ended with it.
+  static void ForgetKeptThreadStates();
 
   py::PythonApi api_;
   py::TDateTypes dateTypes_;
@@ -96,7 +99,7 @@ class TPythonInterface {
 
  private:
   std::atomic<uint32_t> lockHolder_{0};  // thread holding the lock through this interface, 0 for none
-  std::atomic<int32_t> keptThreadStates_{0};  // threads whose thread state Lock keeps
+  static std::atomic<int32_t> keptThreadStates_;  // threads whose thread state Lock keeps, process-wide
   std::vector<std::function<std::vector<TTypeStats>()>> typeStats_;
 };
 

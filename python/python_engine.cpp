@@ -671,6 +671,7 @@ void TPythonEngine::InitializeShared() {
       // keeps it for the session below.
       started = true;
       SetProgramName(runtime.ProgramName);
+      ForgetKeptThreadStates();
       api_.Py_Initialize();
       runtime.Initialized = true;
       sharedRuntimeRunning = true;

@@ -88,6 +88,41 @@ TEST_F(ScriptThreads, HostThreadsKeepTheirPythonThreadBetweenCalls) {
   std::thread([&] { EXPECT_EQ(instance.Unload(), 0); }).join();
 }
 
+// A host thread that ends leaves its kept thread state in the interpreter.
+// The bound on kept states holds for the process, not per instance: loading
+// more instances (or restarting one) while host threads come and go must not
+// let them pile up.
+TEST_F(ScriptThreads, KeptThreadStatesAreBoundedForTheWholeProcess) {
+  // The markers live in sys, which every session shares; each is held by
+  // a threading.local() value, which lives as long as its thread state.
+  const std::string script =
+      "import sys, threading, weakref, plugin\n"
+      "if not hasattr(sys, 'kept_markers'):\n"
+      "    sys.kept_markers = weakref.WeakSet()\n"
+      "    sys.kept_local = threading.local()\n"
+      "    sys.kept_marker_type = type('Marker', (), {})\n"
+      "def EventData(params, source, name):\n"
+      "    if name == 'count':\n"
+      "        plugin.DbgLog(str(len(sys.kept_markers)))\n"
+      "    elif not hasattr(sys.kept_local, 'marker'):\n"
+      "        sys.kept_local.marker = sys.kept_marker_type()\n"
+      "        sys.kept_markers.add(sys.kept_local.marker)\n";
+  std::vector<std::unique_ptr<ScriptInstance>> instances;
+  for (int round = 0; round < 3; ++round) {
+    instances.push_back(std::make_unique<ScriptInstance>(folder_, "kept" + std::to_string(round)));
+    ScriptInstance& instance = *instances.back();
+    instance.Configure(script);
+    ASSERT_EQ(instance.Load(), 0);
+    for (int i = 0; i < 40; ++i) std::thread([&] { EXPECT_EQ(instance.Event("mark"), 0); }).join();
+  }
+  EXPECT_EQ(instances.back()->Event("count"), 0);
+  const std::vector<std::string> texts = instances.back()->LogTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  // At most the kept states, and this thread's own.
+  EXPECT_LE(std::stoi(texts.front()), corvane::TPythonInterface::kMaxKeptThreadStates + 1);
+  for (auto& instance : instances) EXPECT_EQ(instance->Unload(), 0);
+}
+
 TEST_F(ScriptThreads, ThreadsThatCannotStopLeaveTheRuntimeLoadedAndSaySo) {
   const std::string flag = folder_ / "release";
   {
