@@ -235,21 +235,23 @@ void EndSession() {
 
 // ---- Parse packets through ProcessData ----
 
-// A host's parse packets of kLine for one client.
+// A host's parse packets of one line (kLine unless given) for one client.
 class ParsePackets {
  public:
-  ParsePackets(Session& session, uint32_t clientId) : packets_(session.Host(), clientId) {}
-  int32_t Send() { return packets_.Send(kLine); }
+  ParsePackets(Session& session, uint32_t clientId, std::string line = kLine)
+      : packets_(session.Host(), clientId), line_(std::move(line)) {}
+  int32_t Send() { return packets_.Send(line_); }
 
  private:
   bench::ParsePackets packets_;
+  std::string line_;
 };
 
 // One packet per iteration, from the calling thread's own client.
-void RunParsePackets(benchmark::State& state, const char* script) {
+void RunParsePackets(benchmark::State& state, const char* script, const std::string& line = kLine) {
   Session* const running = Use(state, script);
   if (running == nullptr) return;
-  ParsePackets packets(*running, static_cast<uint32_t>(state.thread_index()) + 1);
+  ParsePackets packets(*running, static_cast<uint32_t>(state.thread_index()) + 1, line);
   for (auto _ : state) {
     if (packets.Send() != 0) {
       state.SkipWithError("ProcessData failed");
@@ -341,6 +343,29 @@ void BM_ParseBaseline(benchmark::State& state) {
   RunBaseline(state, kWorkScript, "parse_baseline", [](Session& s) {
     return s.Tuple({s.Eval("{'PACKET-PARAM': 'p'}"), Source(s), s.Eval("bytearray()"),
                     s.Eval("b'temperature=21.5;pressure=1013;state=ok\\n'"), s.Eval("[]")});
+  });
+}
+
+// ---- For the chart: Parse with lines of other sizes ----
+
+// A line of size bytes: kLine's fields repeated, then its line end.
+std::string LineOfSize(int64_t size) {
+  const std::string fields = kLine.substr(0, kLine.size() - 1) + ";";
+  std::string line;
+  while (static_cast<int64_t>(line.size()) < size - 1) line += fields;
+  line.resize(static_cast<size_t>(size - 1));
+  return line + "\n";
+}
+
+void BM_ParseSize(benchmark::State& state) { RunParsePackets(state, kWorkScript, LineOfSize(state.range(0))); }
+
+void BM_ParseSizeBaseline(benchmark::State& state) {
+  const std::string line = LineOfSize(state.range(0));
+  RunBaseline(state, kWorkScript, "parse_baseline", [&](Session& s) {
+    const PythonApi& api = s.Api();
+    Object packet = Object::Steal(
+        api, api.PyBytes_FromStringAndSize(line.data(), static_cast<corvane::py::Py_ssize_t>(line.size())));
+    return s.Tuple({s.Eval("{'PACKET-PARAM': 'p'}"), Source(s), s.Eval("bytearray()"), packet, s.Eval("[]")});
   });
 }
 
@@ -497,6 +522,11 @@ BENCHMARK(BM_EventBaseline)->Name("Event/baseline");
 // Four host threads on one instance, one client each, against one thread.
 BENCHMARK(BM_Parse)->Name("Threads4/corvane")->Threads(4)->UseRealTime();
 BENCHMARK(BM_Parse)->Name("Threads4/baseline")->Threads(1)->UseRealTime();
+// For the chart of packet rates (bench/plot_packet_rates.py): line sizes,
+// and host threads on one instance.
+BENCHMARK(BM_ParseSize)->Name("ParseSize/corvane")->RangeMultiplier(4)->Range(16, 4096);
+BENCHMARK(BM_ParseSizeBaseline)->Name("ParseSize/baseline")->RangeMultiplier(4)->Range(16, 4096);
+BENCHMARK(BM_Parse)->Name("ParseThreads/corvane")->ThreadRange(1, 8)->UseRealTime();
 BENCHMARK(BM_ParseFromOtherThread)->Name("ParseFromOtherThread")->UseManualTime();
 BENCHMARK(BM_Start)->Name("Start/corvane")->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LogDrain)->Name("LogDrain/corvane");
