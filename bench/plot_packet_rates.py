@@ -71,6 +71,18 @@ def series(found, family, variant):
     return [p[0] for p in points], [p[1] / 1e3 for p in points]
 
 
+def style_axes(axes, ticks, xlabel, title):
+    """Both charts: powers of two along x, labelled as they are; rates from zero."""
+    axes.set_xscale("log", base=2)
+    axes.set_xticks(ticks, [str(tick) for tick in ticks])
+    axes.set_ylim(bottom=0)
+    axes.set_xlabel(xlabel)
+    axes.set_ylabel("thousand packets per second")
+    axes.set_title(title)
+    axes.grid(True, alpha=0.3)
+    axes.legend()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bench", default=os.path.join(ROOT, "build/linux-x64/bench/script_path_bench"))
@@ -101,15 +113,8 @@ def main():
         x, y = series(found, "ParseSize", variant)
         if x:
             by_size.plot(x, y, style, label=label)
-    by_size.set_xscale("log", base=2)
-    sizes = series(found, "ParseSize", "corvane")[0]
-    by_size.set_xticks(sizes, [str(size) for size in sizes])
-    by_size.set_ylim(bottom=0)
-    by_size.set_xlabel("line size per packet (bytes)")
-    by_size.set_ylabel("thousand packets per second")
-    by_size.set_title("Parse: packet size")
-    by_size.grid(True, alpha=0.3)
-    by_size.legend()
+    style_axes(by_size, series(found, "ParseSize", "corvane")[0], "line size per packet (bytes)",
+               "Parse: packet size")
 
     x, y = series(found, "ParseThreads", "corvane")
     if x:
@@ -118,14 +123,8 @@ def main():
         if one:
             by_threads.axhline(one, color="gray", linestyle=":", label="one thread")
             by_threads.axhline(0.8 * one, color="red", linestyle=":", label="0.8x one thread")
-    by_threads.set_xscale("log", base=2)
-    by_threads.set_xticks(THREADS, [str(count) for count in THREADS])
-    by_threads.set_ylim(bottom=0)
-    by_threads.set_xlabel("host threads on one instance (one client each)")
-    by_threads.set_ylabel("thousand packets per second")
-    by_threads.set_title("Parse: host threads (40-byte lines)")
-    by_threads.grid(True, alpha=0.3)
-    by_threads.legend()
+    style_axes(by_threads, THREADS, "host threads on one instance (one client each)",
+               "Parse: host threads (40-byte lines)")
 
     context = report.get("context", {})
     figure.suptitle("Corvane script path, %s CPUs, %s" % (context.get("num_cpus", "?"), context.get("date", "")[:10]),
